@@ -1,0 +1,198 @@
+/* Vorlex: serial communications for Win32 applications (and, through the
+   POSIX Win32 layer, for Linux ones).
+
+   Ports are numbered 0..254; port number 0 is COM1. Every export uses the
+   standard-call convention (WINAPI) except Func033, which takes a variable
+   argument list (cdecl). Usable from C and C++. */
+#ifndef VORLEX_H
+#define VORLEX_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(VORLEX_BUILDING) && !defined(_WIN32)
+#define VORLEX_API __attribute__((visibility("default")))
+#else
+#define VORLEX_API
+#endif
+
+/* ---- result codes ---------------------------------------------------------- */
+
+/* Opens (Func041, Func025, Func076, Func113, Func075); Func034 shows their texts. */
+#define VORLEX_OPEN_OK 0
+#define VORLEX_OPEN_NO_UART 1             /* the device does not exist */
+#define VORLEX_OPEN_UNKNOWN_ERROR 2       /* text shown for any unknown code */
+#define VORLEX_OPEN_NO_MEMORY 3
+#define VORLEX_OPEN_BAD_PORT 4            /* port number outside 0..254 */
+#define VORLEX_OPEN_CANNOT_OPEN 5         /* not returned by an open */
+#define VORLEX_OPEN_ALREADY_OPEN 6        /* open through this library already */
+#define VORLEX_OPEN_IN_USE 7              /* held by another program */
+#define VORLEX_OPEN_BAD_PARAMETERS 8      /* any other open failure */
+
+/* Func122 (close). */
+#define VORLEX_CLOSE_OK 0
+#define VORLEX_CLOSE_NOT_OPEN 1
+#define VORLEX_CLOSE_BAD_PORT 2
+#define VORLEX_CLOSE_WRONG_OWNER 3
+#define VORLEX_CLOSE_HANDLE_FAILED 4      /* the record was released all the same */
+
+/* Func001 (line settings); a Win32 error number is returned when the
+   device cannot report its state, so treat every non-zero result as failure. */
+#define VORLEX_LINE_OK 0
+#define VORLEX_LINE_BAD_PORT 1
+#define VORLEX_LINE_REFUSED 2
+
+/* Reads. */
+#define VORLEX_NO_BYTE (-1)               /* Func026; Func016: bad block */
+#define VORLEX_WAIT_TIMEOUT (-10)         /* Func110 */
+
+/* Func067 (capture on/off). */
+#define VORLEX_CAPTURE_OK 0
+#define VORLEX_CAPTURE_NO_MEMORY 1
+#define VORLEX_CAPTURE_BAD_PORT 2
+
+/* Func054 (make directory path), Func021 (environment variable). */
+#define VORLEX_DIR_OK 0
+#define VORLEX_DIR_FAILED 1
+#define VORLEX_ENV_FOUND 0
+#define VORLEX_ENV_NOT_FOUND 1
+
+/* ---- types ------------------------------------------------------------------- */
+
+/* Filled by Func039: 12 bytes, no padding. */
+#pragma pack(push, 2)
+typedef struct LineSettings {
+    DWORD baudRate;
+    WORD baudCode;   /* 1200:1 2400:2 4800:3 9600:4 19200:5 38400:6 56000/57600:7 115200:8, else 0 */
+    WORD dataBits;
+    WORD stopBits;   /* 1 or 2 */
+    WORD parity;     /* NOPARITY .. SPACEPARITY */
+} LineSettings;
+#pragma pack(pop)
+
+/* The application's transfer progress callback: port number, name length,
+   name, file size, bytes so far, characters per second, error count, status.
+   A non-zero result stops the transfer at its next check. */
+typedef LONG(WINAPI *VorlexProgressCallback)(LONG port, LONG nameLength, LPCSTR name, DWORD fileSize, DWORD bytes,
+                                              DWORD cps, DWORD errors, LONG status);
+
+/* ---- port table, message boxes, waiting ------------------------------------------ */
+
+VORLEX_API HANDLE WINAPI Func048(LONG port);                           /* the port's Win32 handle */
+VORLEX_API int WINAPI Func034(LONG openResult);                        /* open result in a message box */
+VORLEX_API int __cdecl Func033(HWND owner, LPCSTR caption, UINT style, LPCSTR format, ...);
+/* Waits ticks of 56 ms, dispatching the thread's messages; 1 when a WM_QUIT,
+   or a WM_CLOSE/WM_DESTROY for the window, ended it early. */
+VORLEX_API LONG WINAPI Func012(HWND window, LONG ticks);
+
+/* ---- opening and closing ------------------------------------------------------------ */
+
+VORLEX_API LONG WINAPI Func041(LONG port, DWORD ownerId);
+VORLEX_API LONG WINAPI Func025(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsCts, LONG xonXoff,
+                               LONG dtrDsr);
+VORLEX_API LONG WINAPI Func076(LONG port, DWORD ownerId, HANDLE handle); /* attach a handle of the caller's */
+/* Open with a debug trace into the port's capture file (default "debugN.cap"). */
+VORLEX_API LONG WINAPI Func113(LONG port, DWORD ownerId, LONG traceReceive, LONG traceTransmit, LPCSTR traceFile);
+VORLEX_API LONG WINAPI Func075(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsCts, LONG xonXoff,
+                               LONG dtrDsr, LONG traceReceive, LONG traceTransmit, LPCSTR traceFile);
+VORLEX_API LONG WINAPI Func122(LONG port, DWORD ownerId);               /* close */
+VORLEX_API void WINAPI Func060(LONG port, DWORD ownerId);               /* detach: the handle stays open */
+VORLEX_API LONG WINAPI Func118(LONG port, DWORD writeTimeoutMs);        /* non-zero on success */
+
+/* ---- line settings and options --------------------------------------------------------- */
+
+VORLEX_API LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopBits);
+VORLEX_API void WINAPI Func032(LONG port, LONG rtsCts, LONG xonXoff, LONG dtrDsr);
+VORLEX_API LONG WINAPI Func039(LONG port, LineSettings *settings);
+VORLEX_API LONG WINAPI Func077(LONG port, HWND window, LONG events);   /* receive events on (non-zero) or off */
+VORLEX_API void WINAPI Func116(LONG port, LONG pause);
+VORLEX_API void WINAPI Func090(LONG port, LONG noProgressWindow, LONG resume, LONG fullPathNames, LONG ignoreCarrier,
+                               LONG transferTimeout);
+VORLEX_API void WINAPI Func070(LONG port, LONG resume, LONG fullPathNames, LONG textMode);
+
+/* ---- receiving ------------------------------------------------------------------------ */
+
+VORLEX_API LONG WINAPI Func026(LONG port);                          /* next byte or -1, no waiting */
+VORLEX_API LONG WINAPI Func110(LONG port, HWND window, LONG seconds); /* next byte or -10 */
+VORLEX_API LONG WINAPI Func071(LONG port, LPSTR buffer);            /* all queued bytes, then NUL */
+VORLEX_API LONG WINAPI Func015(LONG port, LPSTR buffer, LONG maximum);
+VORLEX_API LONG WINAPI Func014(LONG port, LPSTR text);              /* printable text, buffer of 512 */
+/* Reads up to the terminator, which is replaced by NUL. The buffer must hold
+   VORLEX_TERMINATED_MAX bytes: at most VORLEX_TERMINATED_MAX - 1 bytes are
+   stored before the NUL; when the terminator has not come by then, the call
+   returns that many bytes and the rest stays queued. A WM_QUIT, or WM_CLOSE
+   or WM_DESTROY sent to no window, while it waits for more bytes ends the
+   call with what it stored. */
+#define VORLEX_TERMINATED_MAX 1024
+VORLEX_API LONG WINAPI Func009(LONG port, LPSTR buffer, LONG terminator);
+VORLEX_API LONG WINAPI Func016(LONG port, LPSTR buffer, LONG dataLength); /* CRC-32 guarded block */
+VORLEX_API LONG WINAPI Func058(LONG port);                          /* 1 when nothing is queued */
+VORLEX_API LONG WINAPI Func062(LONG port);                          /* bytes queued */
+VORLEX_API void WINAPI Func129(LONG port);                          /* purge both queues */
+VORLEX_API void WINAPI Func023(LONG port);                          /* purge the receive queue */
+VORLEX_API LONG WINAPI Func130(LONG port, LONG a, LONG b, LONG c, LONG d, LONG e, LONG f);
+
+/* ---- transmitting --------------------------------------------------------------------- */
+
+VORLEX_API LONG WINAPI Func120(LONG port, LONG byte);               /* 1 sent, 0 not */
+/* Multi-byte sends return the count when all was sent, 0 when nothing was,
+   and minus the bytes sent when they stopped part way. */
+VORLEX_API LONG WINAPI Func057(LONG port, LPCSTR buffer, LONG count);
+VORLEX_API LONG WINAPI Func022(LONG port, LPCSTR buffer, LONG count);
+VORLEX_API LONG WINAPI Func050(LONG port, LPCSTR buffer, LONG count); /* data + CRC-32: count + 4 */
+VORLEX_API LONG WINAPI Func003(LONG port, LPCSTR text);
+VORLEX_API LONG WINAPI Func038(LONG port, LPCSTR command);         /* { and ^M: CR, ~: half a second */
+VORLEX_API LONG WINAPI Func112(LONG port, LPCSTR caretText);       /* ^A..^Z, ^[, ^[< */
+VORLEX_API LONG WINAPI Func086(LONG port);                          /* free transmit queue space */
+VORLEX_API LONG WINAPI Func117(LONG port);                          /* bytes waiting to be sent */
+VORLEX_API void WINAPI Func011(LONG port);                          /* purge the transmit queue */
+VORLEX_API LONG WINAPI Func005(LONG port);                          /* cancel sequence */
+
+/* ---- modem lines ------------------------------------------------------------------------ */
+
+VORLEX_API void WINAPI Func056(LONG port, LONG on);                 /* DTR */
+VORLEX_API void WINAPI Func061(LONG port, LONG on);                 /* RTS */
+VORLEX_API LONG WINAPI Func055(LONG port);                          /* hang up */
+VORLEX_API void WINAPI Func063(LONG port);                          /* break */
+VORLEX_API LONG WINAPI Func010(LONG port);                          /* modem status byte (MS_ bits) */
+VORLEX_API LONG WINAPI Func052(LONG port);                          /* carrier detect */
+VORLEX_API LONG WINAPI Func053(LONG port);                          /* ring */
+
+/* ---- modem result texts -------------------------------------------------------------------- */
+
+VORLEX_API LONG WINAPI Func040(LPCSTR response);                    /* speed of CONNECT/CARRIER, or 0 */
+VORLEX_API LONG WINAPI Func084(LPCSTR text, LPCSTR pattern);        /* 1-based position, ignoring case */
+
+/* ---- small services ------------------------------------------------------------------------ */
+
+VORLEX_API LONG WINAPI Func083(LPCSTR text);                        /* up to four hex digits */
+VORLEX_API void WINAPI Func018(LPVOID destination, LONG fill, LONG count);
+VORLEX_API LONG WINAPI Func115(LONG a, LONG b, LONG c, LONG d, LONG e, LONG f, LONG g);
+VORLEX_API LONG WINAPI Func054(LPCSTR directory);                   /* make a directory path */
+VORLEX_API LONG WINAPI Func031(LPCSTR directory);                   /* delete the files in it */
+VORLEX_API LONG WINAPI Func021(LPSTR nameAndValue);                 /* environment variable, 100 bytes */
+VORLEX_API LONG WINAPI Func082(LPCSTR application, LPCSTR commandLine, LONG show); /* exit code or -1 */
+
+/* ---- capture buffer ------------------------------------------------------------------------ */
+
+/* While the capture file cannot be opened the buffer keeps its 65,024
+   bytes; bytes appended beyond that are dropped (the oldest are kept). */
+VORLEX_API LONG WINAPI Func067(LONG port, LONG on);
+VORLEX_API void WINAPI Func068(LONG port, LPCSTR fileName);         /* at most 255 characters are kept */
+VORLEX_API void WINAPI Func072(LONG port, LONG byte);
+VORLEX_API void WINAPI Func004(LONG port, LPCSTR text);
+VORLEX_API void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count);
+
+/* ---- check sums ------------------------------------------------------------------------- */
+
+VORLEX_API DWORD WINAPI Func042(LPCVOID buffer, LONG length);       /* CRC-32 */
+VORLEX_API DWORD WINAPI Func073(LPCVOID buffer, LONG length);       /* CRC-16/XMODEM */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,54 @@
+// CRC-32 (IEEE 802.3, reflected) and CRC-16/XMODEM.
+#include "crc.h"
+
+#include <vorlex.h>
+
+#include <array>
+
+namespace vorlex {
+
+namespace {
+
+constexpr std::array<uint32_t, 256> makeCrc32Table() {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        t[i] = c;
+    }
+    return t;
+}
+
+constexpr std::array<uint32_t, 256> kCrc32Table = makeCrc32Table();
+
+} // namespace
+
+uint32_t crc32Update(uint8_t byte, uint32_t crc) { return kCrc32Table[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
+
+uint16_t crc16Update(uint16_t crc, uint8_t byte) {
+    crc ^= static_cast<uint16_t>(byte) << 8;
+    for (int k = 0; k < 8; k++) crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
+    return crc;
+}
+
+} // namespace vorlex
+
+extern "C" {
+
+DWORD WINAPI Func042(LPCVOID buffer, LONG length) {
+    if (length < 1 || !buffer) return 0;
+    const auto *p = static_cast<const uint8_t *>(buffer);
+    uint32_t crc = 0xFFFFFFFFu;
+    for (LONG i = 0; i < length; i++) crc = vorlex::crc32Update(p[i], crc);
+    return ~crc;
+}
+
+DWORD WINAPI Func073(LPCVOID buffer, LONG length) {
+    if (length < 1 || !buffer) return 0;
+    const auto *p = static_cast<const uint8_t *>(buffer);
+    uint16_t crc = 0;
+    for (LONG i = 0; i < length; i++) crc = vorlex::crc16Update(crc, p[i]);
+    return crc;
+}
+
+} // extern "C"
