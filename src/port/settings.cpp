@@ -1,0 +1,127 @@
+// Line settings, flow control, the receive-event mask and the transfer options.
+#include "port.h"
+
+namespace vorlex {
+
+namespace {
+
+void applyFlow(DCB &d, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
+    d.fOutxCtsFlow = rtsCts ? 1 : 0;
+    d.fRtsControl = rtsCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    d.fOutX = xonXoff ? 1 : 0;
+    d.fInX = xonXoff ? 1 : 0;
+    d.fOutxDsrFlow = dtrDsr ? 1 : 0;
+    d.fDtrControl = dtrDsr ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+}
+
+WORD baudCode(DWORD baud) {
+    switch (baud) {
+    case 1200: return 1;
+    case 2400: return 2;
+    case 4800: return 3;
+    case 9600: return 4;
+    case 19200: return 5;
+    case 38400: return 6;
+    case 56000:
+    case 57600: return 7;
+    case 115200: return 8;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopBits) {
+    PortRecord *r = portRecord(port);
+    if (!r) return VORLEX_LINE_BAD_PORT;
+    DCB d{};
+    d.DCBlength = sizeof(DCB);
+    if (!GetCommState(r->portHandle, &d)) return static_cast<LONG>(GetLastError());
+    if (baud < 10 || baud > 256000 || parity < NOPARITY || parity > SPACEPARITY || dataBits < 4 || dataBits > 8 ||
+        (stopBits != 1 && stopBits != 2))
+        return VORLEX_LINE_REFUSED;
+    d.BaudRate = static_cast<DWORD>(baud);
+    d.Parity = static_cast<BYTE>(parity);
+    d.ByteSize = static_cast<BYTE>(dataBits);
+    d.StopBits = stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+    // RTS/CTS and DTR/DSR flow are never both on after this call.
+    if (r->rtsCtsFlow) r->dtrDsrFlow = 0;
+    applyFlow(d, r->rtsCtsFlow, r->xonXoffFlow, r->dtrDsrFlow);
+    d.XonLim = 100;
+    d.XoffLim = 100;
+    d.XonChar = 0x11;
+    d.XoffChar = 0x13;
+    d.fBinary = 1;
+    d.fParity = 1;
+    return SetCommState(r->portHandle, &d) ? VORLEX_LINE_OK : VORLEX_LINE_REFUSED;
+}
+
+void WINAPI Func032(LONG port, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
+    PortRecord *r = portRecord(port);
+    if (!r) return;
+    DCB d{};
+    d.DCBlength = sizeof(DCB);
+    if (!GetCommState(r->portHandle, &d)) return;
+    r->rtsCtsFlow = rtsCts ? 1 : 0;
+    r->xonXoffFlow = xonXoff ? 1 : 0;
+    r->dtrDsrFlow = dtrDsr ? 1 : 0;
+    applyFlow(d, r->rtsCtsFlow, r->xonXoffFlow, r->dtrDsrFlow);
+    SetCommState(r->portHandle, &d);
+}
+
+LONG WINAPI Func039(LONG port, LineSettings *s) {
+    PortRecord *r = portRecord(port);
+    if (!r) return 1;
+    DCB d{};
+    d.DCBlength = sizeof(DCB);
+    if (!GetCommState(r->portHandle, &d)) return 2;
+    if (!s) return 0;
+    s->baudRate = d.BaudRate;
+    s->baudCode = baudCode(d.BaudRate);
+    s->dataBits = d.ByteSize;
+    s->stopBits = d.StopBits == TWOSTOPBITS ? 2 : 1;
+    s->parity = d.Parity;
+    return 0;
+}
+
+LONG WINAPI Func077(LONG port, HWND window, LONG events) {
+    (void)window; // notifications go to the terminal's own window
+    PortRecord *r = portRecord(port);
+    if (!r) return 1;
+    if (!SetCommMask(r->portHandle, events ? EV_RXCHAR : 0)) return 1;
+    r->eventThreadRun = events ? 1 : 0;
+    return 0;
+}
+
+void WINAPI Func116(LONG port, LONG pause) {
+    PortRecord *r = portRecord(port);
+    if (!r) return;
+    SetCommMask(r->portHandle, pause ? 0 : EV_RXCHAR);
+}
+
+void WINAPI Func090(LONG port, LONG noProgressWindow, LONG resume, LONG fullPathNames, LONG ignoreCarrier,
+                    LONG transferTimeout) {
+    PortRecord *r = portRecord(port);
+    if (!r) return;
+    r->noProgressWindow = noProgressWindow;
+    r->resume = resume;
+    r->fullPathNames = fullPathNames;
+    r->ignoreCarrier = ignoreCarrier;
+    r->transferTimeout = transferTimeout >= 60 ? transferTimeout : 60;
+}
+
+void WINAPI Func070(LONG port, LONG resume, LONG fullPathNames, LONG textMode) {
+    PortRecord *r = portRecord(port);
+    if (!r) return;
+    r->resume = resume;
+    r->fullPathNames = fullPathNames;
+    r->textMode = textMode;
+}
+
+} // extern "C"
