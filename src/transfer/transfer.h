@@ -1,0 +1,221 @@
+// The transfer table and transfer record that every protocol engine runs
+// on, the status texts, the reporting operations (progress window and the
+// application's callback), the tick wait, and the worker thread.
+#pragma once
+
+#include <vorlex.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace vorlex {
+
+// Transfer result codes (resultCode), common to all protocols.
+enum : LONG {
+    kResultCannotOpen = 1,     // the file could not be opened (also: a refused received name)
+    kResultRemoteCancel = 2,   // the remote end cancelled or refused, too many errors, or (receiver) the user cancelled
+    kResultCancelled = 3,      // the user cancelled, or (receiver) the sender cancelled
+    kResultNoAnswer = 4,       // no answer from the remote end
+    kResultCarrierLost = 5,
+    kResultWriteFailed = 6,    // writing to the file failed
+    kResultBlockErrors = 7,    // block protocols: a block sent more than 10 times, or a bad block while streaming
+};
+
+// Indexes into statusTexts; the callback receives index + 2.
+enum : LONG {
+    kStatusTransferCanceled = 0,
+    kStatusReceiverCanceled = 1,
+    kStatusTimeOut = 2,
+    kStatusUnknownError = 3,
+    kStatusCrcError = 4,
+    kStatusSenderCanceled = 5,
+    kStatusLongPacket = 6,
+    kStatusTooManyErrors = 7,
+    kStatusBadFilePosition = 8,
+    kStatusCouldNotOpen = 9,
+    kStatusWaitingForReceiver = 10,
+    kStatusSendingZrqinit = 11,
+    kStatusSendingFilename = 12,
+    kStatusSendingFile = 13,
+    kStatusWaitingForFilename = 14,
+    kStatusReceivingFile = 15,
+    kStatusLostCarrier = 16,
+    kStatusRetransmitting = 17,
+    kStatusCompleted = 18,
+    kStatusBadBlock = 19,
+    kStatusChecksumError = 20,
+    kStatusWriteError = 21,
+    kStatusNoResponseToNak = 22,
+};
+constexpr int kStatusCount = 23;
+extern const char *const statusTexts[kStatusCount];
+
+// Jobs of the worker thread (jobKind).
+enum : LONG {
+    kJobZmodemReceivePathList = 1, // receiveZmodemFiles(pathList)
+    kJobZmodemReceiveJobName = 2,  // receiveZmodemFiles(jobName)
+    kJobZmodemSend = 3,            // sendZmodemFile(jobName, jobIndex)
+    kJobBlockReceive = 4,          // receiveBlocks/receiveAscii(pathList, jobName)
+    kJobBlockReceiveInto = 5,      // receiveBlocks/receiveAscii(jobName, pathList)
+    kJobBlockSend = 6,             // sendBlocks(jobName), or sendAscii when protocol is 0
+};
+
+// The front-end's end message, posted by the worker when its job is done
+// and by the progress window when it is destroyed.
+constexpr UINT kTransferDoneMessage = WM_USER + 53; // 0x0435
+
+// The progress window's controls.
+enum : int {
+    kControlFileName = 1000,
+    kControlFileSize = 1001,
+    kControlBytes = 1002,
+    kControlProgressBar = 1003,
+    kControlCps = 1004,
+    kControlErrors = 1005,
+    kControlStatus = 1006,
+};
+// Dialog templates of the progress window.
+constexpr int kTemplateReceive = 125;
+constexpr int kTemplateSend = 126;
+
+// The size of the block every transfer record is taken from.
+constexpr SIZE_T kTransferRecordBytes = 8224;
+
+// One per port while a transfer runs. Sizes and positions are unsigned
+// 32-bit: files up to 4 GiB - 1 are handled, larger ones are refused before
+// anything is sent. Fields shared between the front-end's thread and the
+// worker thread are single words, each written by one side.
+struct TransferRecord {
+    std::atomic<HWND> progressWindow; // null when none is shown, or after it was destroyed
+    HGLOBAL memoryHandle;             // the record's own block
+    HANDLE fileHandle;                // INVALID_HANDLE_VALUE when no file is open
+    LONG resultCode;
+    std::atomic<LONG> cancelled;      // the user cancelled
+    std::atomic<LONG> aborted;        // set with cancelled; also the callback's last result
+    std::atomic<LONG> windowReady;
+    DWORD peerBufferSize;             // Zmodem: receiver's buffer length, 0 = no limit
+    LONG errorCount;                  // errors counted for the current file
+    LONG headerType;                  // Zmodem: type of the last header read
+    LONG variableHeaders;
+    LONG headerLength;
+    LONG keyedHeaders;
+    LONG resume;
+    LONG textMode;
+    LONG lastDataCount;
+    LONG useCrc32;
+    LONG charTimeout;                 // seconds for each further character
+    LONG headerWaits;
+    LONG conversion;                  // Zmodem receiver: ZF0 of ZFILE
+    DWORD fileSize;
+    DWORD fileTime;                   // seconds since 1 January 1970
+    DWORD sendPosition;
+    DWORD peerPosition;
+    DWORD filePosition;
+    DWORD startTicks;                 // tick count when the data phase began
+    // The callback block.
+    char reportName[256];
+    DWORD reportNameLength;
+    LPCSTR reportNamePointer;
+    DWORD reportFileSize;
+    DWORD reportBytes;
+    DWORD reportCps;
+    DWORD reportErrors;
+    LONG reportStatus;                // 1 when a new file starts, else status index + 2
+    char pathList[2560];
+    char filePath[256];
+    BYTE dataBuffer[2176];
+    BYTE sendBuffer[2176];
+    BYTE *sendPointer;
+    LONG sendCount;
+    BYTE lastHeaderChar;
+    BYTE lastDataChar;
+    BYTE rxHeader[20];
+    BYTE txHeader[20];
+    char attention[34];
+    // The block protocols.
+    LONG useCrc16;
+    LONG protocol;
+    LONG blockSize;
+    LONG batchMode;
+    LONG streaming;
+    std::atomic<HWND> progressBar;
+    DWORD progressScale;
+    std::atomic<HANDLE> threadHandle; // the worker while it runs; cleared by it as its last act
+    LONG threadResult;
+    LONG jobKind;
+    LPCSTR jobName;
+    LONG jobIndex;
+    LONG showWindow;                  // a progress window is used
+};
+static_assert(sizeof(TransferRecord) <= kTransferRecordBytes, "the record must fit its block");
+
+// The record of the port's transfer, or null (bad port number or none).
+TransferRecord *transferRecord(LONG port);
+
+// --- the common sequence of the front-ends ---------------------------------
+
+// Takes the zero-filled record and puts it in the port's slot: fileHandle
+// none, reportNamePointer at reportName, showWindow unless the port's
+// noProgressWindow option is set. Null when there is no memory (or the slot
+// is taken already, or the port is not open).
+TransferRecord *createTransferRecord(LONG port);
+// Frees the record and empties the slot; closes a file left open. The
+// worker thread must have ended.
+void freeTransferRecord(LONG port);
+// Disables the owner's top-level window and pauses the port's receive events.
+void holdOwner(LONG port, HWND owner);
+// Undoes holdOwner.
+void releaseOwner(LONG port, HWND owner);
+// Shows the progress window (template kTemplateSend or kTemplateReceive)
+// and waits until it is ready. False when it cannot be shown. The progress
+// window comes with the window system; until then this always fails, and
+// a transfer that asks for it ends with its front-end's failure result.
+bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title);
+// Closes the progress window unless the user did so already.
+void closeProgressWindow(LONG port);
+// Runs the job of jobKind: on the worker thread when showWindow is set
+// (waiting for it while dispatching messages), else on the caller's thread.
+// The job's result.
+LONG runTransferJob(LONG port);
+
+// --- reporting operations, used by every engine ----------------------------
+
+void reportStatusText(LONG port, LONG index, LONG errors);
+void countError(LONG port, LONG index);            // errorCount + 1, then reportStatusText
+void reportProgress(LONG port, DWORD bytes);
+void announceFile(LONG port, LPCSTR name);         // name may be null
+void pollCallback(LONG port);
+void startClock(LONG port);
+// Waits ticks of 56 ms while dispatching messages; unless force is set,
+// nothing is done once the user cancelled, or when the window is gone.
+// 1 when the wait was interrupted.
+LONG waitTicks(LONG port, LONG ticks, bool force);
+// Both cancel flags, as Cancel in the progress window sets them.
+inline bool stopRequested(const TransferRecord *t) { return t->cancelled || t->aborted; }
+
+// --- the worker thread ----------------------------------------------------
+
+LONG startTransferThread(LONG port);               // 0 started, 1 failed
+DWORD WINAPI transferThread(LPVOID port);
+// The job of jobKind on the calling thread; kinds outside 1..6 run nothing (0).
+LONG runJob(LONG port);
+
+// --- engines ---------------------------------------------------------------
+
+// Zmodem (defined with the Zmodem engines): jobs 1 to 3.
+LONG sendZmodemFile(LONG port, LPCSTR name, LONG index);
+LONG receiveZmodemFiles(LONG port, LPCSTR directory);
+// Xmodem, Ymodem and ASCII (blocks.h): jobs 4 to 6.
+LONG sendBlocks(LONG port, LPCSTR name);
+LONG receiveBlocks(LONG port, LPCSTR directory, LPCSTR name);
+LONG sendAscii(LONG port);
+LONG receiveAscii(LONG port, LPCSTR directory, LPCSTR name);
+
+// --- shared helpers of the engines -----------------------------------------
+
+// The last bytes of a transfer must reach the peer even when the port is
+// closed right after: waits (at most timeoutMs) until the transmit queue
+// is empty.
+void drainTransmitQueue(LONG port, DWORD timeoutMs);
+
+} // namespace vorlex
