@@ -53,6 +53,7 @@ extern "C" {
 #define VORLEX_CAPTURE_OK 0
 #define VORLEX_CAPTURE_NO_MEMORY 1
 #define VORLEX_CAPTURE_BAD_PORT 2
+#define VORLEX_CAPTURE_NOT_WRITTEN 3     /* off: the file could not take the last bytes; capture ended all the same */
 
 /* Func054 (make directory path), Func021 (environment variable). */
 #define VORLEX_DIR_OK 0
@@ -164,22 +165,36 @@ VORLEX_API LONG WINAPI Func053(LONG port);                          /* ring */
 /* ---- modem result texts -------------------------------------------------------------------- */
 
 VORLEX_API LONG WINAPI Func040(LPCSTR response);                    /* speed of CONNECT/CARRIER, or 0 */
-VORLEX_API LONG WINAPI Func084(LPCSTR text, LPCSTR pattern);        /* 1-based position, ignoring case */
+/* 1-based position of the first match, folding only A..Z; 0 when there is
+   none. Texts longer than 65535 characters are searched to their end too
+   (a match starting past position 2,147,483,647 is not reported). */
+VORLEX_API LONG WINAPI Func084(LPCSTR text, LPCSTR pattern);
 
 /* ---- small services ------------------------------------------------------------------------ */
 
 VORLEX_API LONG WINAPI Func083(LPCSTR text);                        /* up to four hex digits */
 VORLEX_API void WINAPI Func018(LPVOID destination, LONG fill, LONG count);
 VORLEX_API LONG WINAPI Func115(LONG a, LONG b, LONG c, LONG d, LONG e, LONG f, LONG g);
-VORLEX_API LONG WINAPI Func054(LPCSTR directory);                   /* make a directory path */
-VORLEX_API LONG WINAPI Func031(LPCSTR directory);                   /* delete the files in it */
-VORLEX_API LONG WINAPI Func021(LPSTR nameAndValue);                 /* environment variable, 100 bytes */
+/* Makes every missing level of a directory path (at most MAX_PATH - 1
+   characters; \ or / between levels). VORLEX_DIR_FAILED when the path is
+   blank, names something that is not a directory, or cannot be made. */
+VORLEX_API LONG WINAPI Func054(LPCSTR directory);
+/* Deletes the files in the directory, not its subdirectories; always 0.
+   Names whose full path would not fit MAX_PATH - 1 characters are left. */
+VORLEX_API LONG WINAPI Func031(LPCSTR directory);
+/* The buffer (100 bytes) holds the variable's name and receives its value.
+   A value of 100 characters or more does not fit: it is reported as not
+   found, with the buffer emptied. */
+VORLEX_API LONG WINAPI Func021(LPSTR nameAndValue);
 VORLEX_API LONG WINAPI Func082(LPCSTR application, LPCSTR commandLine, LONG show); /* exit code or -1 */
 
 /* ---- capture buffer ------------------------------------------------------------------------ */
 
 /* While the capture file cannot be opened the buffer keeps its 65,024
-   bytes; bytes appended beyond that are dropped (the oldest are kept). */
+   bytes; bytes appended beyond that are dropped (the oldest are kept).
+   Turning capture off writes out what is buffered; when the file cannot
+   take it, capture ends all the same and VORLEX_CAPTURE_NOT_WRITTEN says
+   those bytes were lost. */
 VORLEX_API LONG WINAPI Func067(LONG port, LONG on);
 VORLEX_API void WINAPI Func068(LONG port, LPCSTR fileName);         /* at most 255 characters are kept */
 VORLEX_API void WINAPI Func072(LONG port, LONG byte);
