@@ -99,6 +99,11 @@ std::string PtyPort::drain(int timeoutMs) {
     return out;
 }
 
+void PtyPort::hangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+}
+
 std::string readFile(const std::string &path) {
     std::ifstream f(path, std::ios::binary);
     std::ostringstream s;

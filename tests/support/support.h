@@ -41,6 +41,8 @@ public:
     std::string receive(size_t n, int timeoutMs = 2000);
     // Everything the master can read now, waiting at most timeoutMs for the first byte.
     std::string drain(int timeoutMs = 200);
+    // Closes the master: the remote side goes away.
+    void hangUp();
 
 private:
     TempDir dir_;
