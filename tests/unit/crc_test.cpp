@@ -36,14 +36,14 @@ TEST(Crc, EmptyOrNegativeLengthGivesZero) {
     }
 }
 
-TEST(Crc, Crc32ResidueAfterComplementLowByteFirst) {
+// What goes on the wire is the complemented register, lowest byte first.
+TEST(Crc, Crc32ResidueAfterComplementedRegisterLowByteFirst) {
     auto block = sampleBlock();
     const uint32_t crc = Func042(block.data(), static_cast<LONG>(block.size()));
     uint32_t reg = 0xFFFFFFFFu;
     for (uint8_t b : block) reg = vorlex::crc32Update(b, reg);
     EXPECT_EQ(~reg, crc);
-    const uint32_t complement = ~crc;
-    for (int k = 0; k < 4; k++) reg = vorlex::crc32Update(static_cast<uint8_t>(complement >> (8 * k)), reg);
+    for (int k = 0; k < 4; k++) reg = vorlex::crc32Update(static_cast<uint8_t>(crc >> (8 * k)), reg);
     EXPECT_EQ(reg, 0xDEBB20E3u);
 }
 
