@@ -1,0 +1,15 @@
+# Sourced by the other scripts: installs the Debian packages the build and
+# the tests need, when they are missing.
+vorlex_packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev lrzsz socat)
+vorlex_setup() {
+    local missing=()
+    for p in "${vorlex_packages[@]}" "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
