@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -102,6 +103,21 @@ std::string PtyPort::drain(int timeoutMs) {
 void PtyPort::hangUp() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
+}
+
+std::string captureStderr(const std::function<void()> &fn) {
+    TempDir dir;
+    std::string path = dir.file("stderr");
+    fflush(stderr);
+    int saved = dup(2);
+    int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    dup2(fd, 2);
+    ::close(fd);
+    fn();
+    fflush(stderr);
+    dup2(saved, 2);
+    ::close(saved);
+    return readFile(path);
 }
 
 std::string readFile(const std::string &path) {

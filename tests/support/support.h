@@ -2,6 +2,7 @@
 // VORLEX_COMDIR, temporary directories, reading with a time limit.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ private:
     int master_ = -1;
     std::string slave_;
 };
+
+// What fn writes to standard error (the console message boxes go there).
+std::string captureStderr(const std::function<void()> &fn);
 
 // Reads the whole file; empty when it does not exist.
 std::string readFile(const std::string &path);
