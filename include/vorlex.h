@@ -201,6 +201,42 @@ VORLEX_API void WINAPI Func072(LONG port, LONG byte);
 VORLEX_API void WINAPI Func004(LONG port, LPCSTR text);
 VORLEX_API void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count);
 
+/* ---- Zmodem transfers ------------------------------------------------------------------ */
+
+/* Results of the Zmodem front-ends. A file that failed gives its transfer
+   result code instead (1 could not be opened, 2 refused or cancelled by the
+   remote end or too many errors, 3 cancelled here or by the sender, 4 no
+   answer, 5 carrier lost, 6 writing the file failed). A received name is
+   never written outside the receive directory (unless the port's
+   fullPathNames option asks for the sender's directories); a name with a
+   ".." component, or one whose path does not fit 255 characters, is
+   refused as a file that could not be opened (1), with nothing written.
+   Sizes and positions are unsigned 32-bit: files up to 4 GiB - 1 are sent. */
+#define VORLEX_ZMODEM_OK 0
+#define VORLEX_ZMODEM_CANNOT_OPEN 1          /* upload: the file could not be opened; Func064: nothing matched, or a protocol other than 4, 5, 6 */
+#define VORLEX_ZMODEM_STOPPED 3              /* upload: the callback stopped the transfer when the file was announced */
+#define VORLEX_ZMODEM_NO_MEMORY 6            /* upload: no transfer record */
+#define VORLEX_ZMODEM_BAD_PORT 7             /* upload: bad port number or port not open */
+#define VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY 7   /* download: no transfer record (the cancel sequence was sent) */
+#define VORLEX_ZMODEM_DOWNLOAD_BAD_PORT 8    /* download: bad port number or port not open */
+#define VORLEX_ZMODEM_TOO_LARGE 9            /* upload: a file of 4 GiB or more; refused before anything is sent */
+#define VORLEX_ZMODEM_NO_BATCH 10            /* Func037: an index other than 0 and -1 without the batch's index-0 call */
+#define VORLEX_ZMODEM_NO_WINDOW 11           /* the progress window could not be shown; nothing was sent */
+#define VORLEX_ZMODEM_BUSY 12                /* a transfer already runs on the port */
+
+/* Sends one file of a batch: index 0 starts the batch (after about four
+   seconds of "Waiting For Receiver" it sends "rz\r"), 1, 2 ... continue it,
+   -1 ends it (ZFIN, "OO"; the call returns once those bytes have left the
+   transmit queue, or after 5 seconds). */
+VORLEX_API LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG index);
+/* Sends every file matching the pattern in the directory (the current one
+   when blank): protocol 4 Ymodem, 5 Ymodem-G, 6 Zmodem. */
+VORLEX_API LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LONG protocol);
+/* Receives a Zmodem batch into the directory (the current one when blank). */
+VORLEX_API LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory);
+VORLEX_API void WINAPI Func085(LONG port, VorlexProgressCallback callback); /* 0 removes it */
+VORLEX_API void WINAPI Func030(LONG port);                          /* show file errors in message boxes */
+
 /* ---- check sums ------------------------------------------------------------------------- */
 
 VORLEX_API DWORD WINAPI Func042(LPCVOID buffer, LONG length);       /* CRC-32 */

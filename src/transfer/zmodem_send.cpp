@@ -1,0 +1,502 @@
+// Zmodem sender: one file per call, the batch closed by a last call.
+#include "zmodem.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vorlex {
+
+namespace {
+
+constexpr LONG kFailed = -1;
+constexpr LONG kSkipped = 5;
+// The closing ZFIN exchange gives up after this many headers.
+constexpr int kZfinTries = 10;
+// ZEOF is repeated for ZACKs at most this often.
+constexpr int kZeofRepeats = 20;
+
+bool seekFile(TransferRecord *t, DWORD position) {
+    LONG high = 0;
+    SetLastError(NO_ERROR);
+    DWORD r = SetFilePointer(t->fileHandle, static_cast<LONG>(position), &high, FILE_BEGIN);
+    return !(r == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+// Reads up to count bytes of the file into dataBuffer; -1 when the read fails.
+LONG readFileData(TransferRecord *t, LONG count) {
+    DWORD got = 0;
+    if (!ReadFile(t->fileHandle, t->dataBuffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
+    return static_cast<LONG>(got);
+}
+
+// The keyed form applies only with variable headers: a plain 4-byte ZRPOS
+// whose position happens to end in 1 asks for nothing.
+bool asksForKeyedHeaders(const TransferRecord *t) {
+    return t->variableHeaders && t->useCrc32 && t->headerLength > 4 && t->headerLength <= 20 &&
+           t->rxHeader[t->headerLength - 1] == 1;
+}
+
+LONG cancelledExit(LONG port, TransferRecord *t) {
+    t->resultCode = kResultCancelled;
+    Func005(port);
+    return kFailed;
+}
+
+} // namespace
+
+LONG getReceiverInit(LONG port) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return kFailed;
+    for (int n = 0; n < 10; n++) {
+        LONG r = readHeader(port, t->rxHeader);
+        switch (r) {
+        case ZRINIT: {
+            t->useCrc32 = (t->rxHeader[ZF0] & 32) ? 1 : 0;
+            if (t->rxHeader[ZF1] & 1) t->variableHeaders = 1;
+            DWORD size = t->rxHeader[ZP0] + 256u * t->rxHeader[ZP1];
+            t->peerBufferSize = size > kMaxSubpacket ? kMaxSubpacket : size;
+            return 1;
+        }
+        case ZRQINIT:
+            if (t->rxHeader[ZF0] != ZCOMMAND) sendHexHeader(port, ZNAK, t->txHeader);
+            break;
+        case ZCHALLENGE: {
+            BYTE answer[20] = {};
+            storePosition(answer, t->peerPosition);
+            sendHexHeader(port, ZACK, answer);
+            break;
+        }
+        case ZCOMMAND: {
+            BYTE zero[20] = {};
+            sendHexHeader(port, ZRQINIT, zero);
+            break;
+        }
+        case kReadTimeout:
+            countError(port, kStatusTimeOut);
+            t->resultCode = kResultNoAnswer;
+            return kFailed;
+        case ZCAN:
+            countError(port, kStatusReceiverCanceled);
+            t->resultCode = kResultRemoteCancel;
+            return kFailed;
+        default:
+            sendHexHeader(port, ZNAK, t->txHeader);
+            break;
+        }
+    }
+    return kFailed;
+}
+
+LONG readReceiverReply(LONG port) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return kFailed;
+    int errors = 0;
+    for (;;) {
+        if (stopRequested(t)) {
+            t->resultCode = kResultCancelled;
+            return kFailed;
+        }
+        LONG r = readHeader(port, t->rxHeader);
+        switch (r) {
+        case kReadTimeout:
+            // A lost carrier will not come back within the retries.
+            if (t->resultCode == kResultCarrierLost) return kReadTimeout;
+            if (++errors > 6) {
+                countError(port, kStatusTooManyErrors);
+                return kReadTimeout;
+            }
+            countError(port, kStatusTimeOut);
+            break;
+        case ZRINIT:
+        case ZACK:
+        case ZSKIP:
+        case ZABORT:
+        case ZFIN:
+        case ZCAN: return r;
+        case ZRPOS:
+            seekFile(t, t->peerPosition);
+            t->sendPosition = t->peerPosition;
+            return ZRPOS;
+        default: {
+            countError(port, kStatusUnknownError);
+            BYTE zero[20] = {};
+            sendBinaryHeader(port, ZNAK, zero);
+            if (++errors > 6) {
+                countError(port, kStatusTooManyErrors);
+                return kFailed;
+            }
+            break;
+        }
+        }
+        if (stopRequested(t)) {
+            t->resultCode = kResultCancelled;
+            return kFailed;
+        }
+    }
+}
+
+LONG sendFileData(LONG port) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return kFailed;
+    const LONG largest =
+        (t->peerBufferSize >= 1 && t->peerBufferSize <= 1023) ? static_cast<LONG>(t->peerBufferSize) : kMaxSubpacket;
+    LONG length = largest;
+    LONG threshold = 1;
+    LONG good = 0;
+
+    // Whatever the receiver said before the data is old news.
+    while (inputWaiting(port)) {
+        if (stopRequested(t)) return cancelledExit(port, t);
+        if (Func026(port) < 0) break;
+    }
+
+    enum Step { kTest, kFrame, kReply, kCanInData, kEndOfFile } step = kTest;
+    LONG cans = 0;
+    LONG window = 0;
+    int zeofRepeats = 0;
+    for (;;) {
+        switch (step) {
+        case kTest:
+            step = inputWaiting(port) ? kReply : kFrame;
+            break;
+
+        case kFrame: {
+            storePosition(t->txHeader, t->sendPosition);
+            window = static_cast<LONG>(t->peerBufferSize);
+            sendBinaryHeader(port, ZDATA, t->txHeader);
+            for (;;) {
+                if (stopRequested(t)) {
+                    t->resultCode = kResultCancelled;
+                    countError(port, kStatusTransferCanceled);
+                    Func005(port);
+                    return kFailed;
+                }
+                if (carrierLost(port)) {
+                    t->resultCode = kResultCarrierLost;
+                    countError(port, kStatusLostCarrier);
+                    return kFailed;
+                }
+                // A limited receiver never gets more than its buffer between
+                // two ZCRCW ends, whatever the subpacket length is now.
+                LONG want = length;
+                if (t->peerBufferSize && window < want) want = window > 0 ? window : length;
+                LONG n = readFileData(t, want);
+                if (n < 0) {
+                    // A file that cannot be read is not announced as complete.
+                    t->resultCode = kResultCannotOpen;
+                    countError(port, kStatusCouldNotOpen);
+                    Func005(port);
+                    return kFailed;
+                }
+                LONG end;
+                if (n < want) {
+                    end = ZCRCE;
+                } else if (t->peerBufferSize == 0) {
+                    end = ZCRCG;
+                } else {
+                    const LONG before = window;
+                    window -= n;
+                    end = before <= n ? ZCRCW : ZCRCG;
+                }
+                sendDataSubpacket(port, n, end);
+                t->sendPosition += static_cast<DWORD>(n);
+                if (length < largest && ++good > threshold) {
+                    length = length * 2 > largest ? largest : length * 2;
+                    good = 0;
+                }
+                reportProgress(port, t->sendPosition);
+                if (t->aborted) return cancelledExit(port, t);
+                if (end == ZCRCW) {
+                    step = kReply;
+                    break;
+                }
+                bool diverted = false;
+                while (inputWaiting(port)) {
+                    if (stopRequested(t)) return cancelledExit(port, t);
+                    LONG c = Func026(port);
+                    if (c == CAN) {
+                        step = kCanInData;
+                        diverted = true;
+                        break;
+                    }
+                    if (c == ZPAD) {
+                        countError(port, kStatusUnknownError);
+                        discardInput(port);
+                        sendDataSubpacket(port, 0, ZCRCE);
+                        step = kReply;
+                        diverted = true;
+                        break;
+                    }
+                    if (c < 0) break;
+                }
+                if (diverted) break;
+                if (end == ZCRCE) {
+                    step = kEndOfFile;
+                    break;
+                }
+            }
+            break;
+        }
+
+        case kCanInData: {
+            LONG c = readLineByte(port, 1);
+            if (c == CAN) {
+                countError(port, kStatusReceiverCanceled);
+                t->resultCode = kResultRemoteCancel;
+                return kFailed;
+            }
+            countError(port, kStatusUnknownError);
+            discardInput(port);
+            sendDataSubpacket(port, 0, ZCRCE);
+            step = kReply;
+            break;
+        }
+
+        case kReply: {
+            LONG r = readReceiverReply(port);
+            if (r < 1 || r > 16) {
+                if (t->resultCode == kResultCancelled) return kFailed;
+                if (t->resultCode != kResultCarrierLost) {
+                    countError(port, kStatusTimeOut);
+                    t->resultCode = kResultRemoteCancel;
+                }
+                return kFailed;
+            }
+            if (r == ZRINIT) {
+                reportProgress(port, t->sendPosition);
+                return 1;
+            }
+            if (r == ZSKIP) return kSkipped;
+            if (r == ZABORT || r == ZCAN) {
+                countError(port, kStatusReceiverCanceled);
+                t->resultCode = kResultRemoteCancel;
+                return kFailed;
+            }
+            if (r == ZRPOS) {
+                length = ((length & ~3) > 256) ? length / 4 : 64;
+                good = 0;
+                threshold = threshold * 2 + 1;
+            } else if (r != ZACK) {
+                countError(port, kStatusTimeOut);
+                t->resultCode = kResultRemoteCancel;
+                return kFailed;
+            }
+            step = kFrame;
+            while (inputWaiting(port)) {
+                if (stopRequested(t)) return cancelledExit(port, t);
+                LONG c = Func026(port);
+                if (c == CAN) {
+                    if (++cans >= 5) {
+                        countError(port, kStatusReceiverCanceled);
+                        t->resultCode = kResultRemoteCancel;
+                        Func005(port);
+                        return kFailed;
+                    }
+                    step = kTest;
+                    break;
+                }
+                if (c == ZPAD) {
+                    step = kReply;
+                    break;
+                }
+                if (c < 0) break;
+            }
+            break;
+        }
+
+        case kEndOfFile: {
+            storePosition(t->txHeader, t->sendPosition);
+            sendBinaryHeader(port, ZEOF, t->txHeader);
+            LONG r = readReceiverReply(port);
+            if (r == ZRINIT) {
+                reportProgress(port, t->sendPosition);
+                return 1;
+            }
+            if (r == ZACK && ++zeofRepeats <= kZeofRepeats) break; // ZEOF again
+            if (r == ZSKIP) return kSkipped;
+            if (r == ZRPOS) {
+                step = kTest;
+                break;
+            }
+            if (t->resultCode == kResultCarrierLost) return kFailed;
+            countError(port, kStatusTransferCanceled);
+            t->resultCode = kResultCancelled;
+            Func005(port);
+            return kFailed;
+        }
+        }
+    }
+}
+
+LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return 1;
+    t->errorCount = 0;
+    t->sendPosition = 0;
+    t->peerPosition = 0;
+    t->keyedHeaders = 0;
+    std::memset(t->txHeader, 0, sizeof t->txHeader);
+
+    bool failing = false;
+    enum { kRun, kCancel, kFail, kBatchEnd } next = kRun;
+
+    if (index == 0) {
+        reportStatusText(port, kStatusWaitingForReceiver, 0);
+        waitTicks(port, 72, false);
+        if (stopRequested(t)) next = kCancel;
+        if (next == kRun) {
+            sendRaw(port, "rz\r", 3);
+            t->variableHeaders = 0;
+            t->headerLength = 4;
+        }
+    }
+    if (next == kRun) {
+        reportStatusText(port, kStatusSendingZrqinit, 0);
+        if (stopRequested(t)) next = kCancel;
+    }
+    if (next == kRun) {
+        sendHexHeader(port, ZRQINIT, t->txHeader);
+        t->charTimeout = 90;
+        t->headerWaits = 18;
+        if (getReceiverInit(port) != 1) {
+            if (t->resultCode != kResultCarrierLost) t->resultCode = kResultRemoteCancel;
+            Func005(port);
+            waitTicks(port, 72, false);
+            discardInput(port);
+            return 1;
+        }
+        if (stopRequested(t)) next = kCancel;
+    }
+    if (next == kRun) {
+        t->charTimeout = 60;
+        t->headerWaits = 12;
+        if (index == -1) next = kBatchEnd;
+    }
+
+    if (next == kRun) {
+        // The ZFILE subpacket: name, NUL, information, NUL; names travel
+        // with the standard's slashes.
+        char info[80];
+        std::snprintf(info, sizeof info, "%lu %lo 0 16200 1 %lu", static_cast<unsigned long>(t->fileSize),
+                      static_cast<unsigned long>(t->fileTime), static_cast<unsigned long>(t->fileSize));
+        const size_t nameLength = name ? std::strlen(name) : 0;
+        const size_t infoLength = std::strlen(info);
+        if (nameLength == 0 || nameLength + infoLength + 2 > kMaxSubpacket) {
+            t->resultCode = kResultCannotOpen;
+            countError(port, kStatusCouldNotOpen);
+            next = kFail;
+        } else {
+            char *d = reinterpret_cast<char *>(t->dataBuffer);
+            for (size_t i = 0; i < nameLength; i++) d[i] = name[i] == '\\' ? '/' : name[i];
+            d[nameLength] = '\0';
+            std::memcpy(d + nameLength + 1, info, infoLength + 1);
+        }
+        const LONG fileInfoLength = static_cast<LONG>(nameLength + infoLength + 2);
+        if (next == kRun) reportStatusText(port, kStatusSendingFilename, 0);
+
+        bool gotPosition = false;
+        for (int attempt = 0; next == kRun && attempt < 10 && !gotPosition; attempt++) {
+            if (stopRequested(t)) {
+                next = kCancel;
+                break;
+            }
+            if (carrierLost(port)) {
+                t->resultCode = kResultCarrierLost;
+                countError(port, kStatusLostCarrier);
+                next = kFail;
+                break;
+            }
+            std::memset(t->txHeader, 0, sizeof t->txHeader);
+            t->txHeader[ZP0] = 5;
+            // Old input goes before the offer, so that a quick answer is kept.
+            discardInput(port);
+            sendBinaryHeader(port, ZFILE, t->txHeader);
+            sendDataSubpacket(port, fileInfoLength, ZCRCW);
+            LONG r = readHeader(port, t->rxHeader);
+            for (;;) {
+                if (r == ZRINIT) {
+                    // The receiver has not seen the ZFILE yet: wait for its
+                    // next header.
+                    LONG c;
+                    do c = readLineByte(port, 5);
+                    while (c > 0 && c != ZPAD);
+                    if (c != ZPAD) break;
+                    r = readHeader(port, t->rxHeader);
+                    continue;
+                }
+                if (r == kReadTimeout) {
+                    if (t->resultCode != kResultCarrierLost) t->resultCode = kResultNoAnswer;
+                    countError(port, kStatusTimeOut);
+                    next = kFail;
+                } else if (r == ZSKIP || r == ZABORT || r == ZFIN || r == ZCRC || r == ZCAN) {
+                    t->resultCode = kResultRemoteCancel;
+                    countError(port, kStatusTransferCanceled);
+                    next = kFail;
+                } else if (r == ZRPOS) {
+                    gotPosition = true;
+                }
+                break;
+            }
+        }
+        if (next == kRun && !gotPosition) {
+            t->resultCode = kResultNoAnswer;
+            countError(port, kStatusTimeOut);
+            next = kFail;
+        }
+        if (next == kRun) {
+            // Data phase.
+            if (t->peerPosition != 0) {
+                seekFile(t, t->peerPosition);
+                t->sendPosition = t->peerPosition;
+            }
+            if (asksForKeyedHeaders(t)) t->keyedHeaders = 1;
+            reportStatusText(port, kStatusSendingFile, 0);
+            reportProgress(port, t->sendPosition);
+            discardInput(port);
+            startClock(port);
+            if (stopRequested(t)) {
+                t->resultCode = kResultCancelled;
+                Func005(port);
+                next = kFail;
+            } else {
+                if (sendFileData(port) == 1) return 0;
+                next = kFail;
+            }
+        }
+    }
+
+    if (next == kCancel) {
+        t->resultCode = kResultCancelled;
+        countError(port, kStatusTransferCanceled);
+        Func005(port);
+        next = kFail;
+    }
+    if (next == kFail) {
+        failing = true;
+        waitTicks(port, 72, false);
+        if (index != -1) return 1;
+    }
+
+    // End of the batch: ZFIN until the receiver answers with its own, then
+    // "OO", which must reach the line before anyone closes the port.
+    for (int n = 0; n < kZfinTries; n++) {
+        std::memset(t->txHeader, 0, sizeof t->txHeader);
+        sendBinaryHeader(port, ZFIN, t->txHeader);
+        LONG r = readHeader(port, t->rxHeader);
+        if (r == kReadTimeout) break;
+        if (r == ZFIN) {
+            sendRaw(port, "OO", 2);
+            drainTransmitQueue(port, 5000);
+            break;
+        }
+        if (r == ZCAN) break;
+    }
+    if (failing) {
+        waitTicks(port, 72, false);
+        discardInput(port);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace vorlex
