@@ -237,6 +237,61 @@ VORLEX_API LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory);
 VORLEX_API void WINAPI Func085(LONG port, VorlexProgressCallback callback); /* 0 removes it */
 VORLEX_API void WINAPI Func030(LONG port);                          /* show file errors in message boxes */
 
+/* ---- block and ASCII transfers --------------------------------------------------------- */
+
+/* Protocols of Func069 and Func123. */
+#define VORLEX_PROTOCOL_ASCII 0
+#define VORLEX_PROTOCOL_XMODEM 1          /* 128-byte blocks, CRC-16 or checksum */
+#define VORLEX_PROTOCOL_XMODEM_1K 2
+#define VORLEX_PROTOCOL_XMODEM_1K_G 3     /* streaming: nothing is acknowledged */
+#define VORLEX_PROTOCOL_YMODEM 4          /* batches, each file with its name and length */
+#define VORLEX_PROTOCOL_YMODEM_G 5
+
+/* The transfer results, common to every protocol; Func069 and Func123
+   return them for a transfer that failed. */
+#define VORLEX_TRANSFER_OK 0
+#define VORLEX_TRANSFER_CANNOT_OPEN 1      /* also: a received name refused, a file of 4 GiB or more */
+#define VORLEX_TRANSFER_REMOTE_CANCEL 2    /* the other end cancelled or refused; receiver: cancelled here */
+#define VORLEX_TRANSFER_CANCELLED 3        /* cancelled here (callback); receiver: the sender cancelled */
+#define VORLEX_TRANSFER_NO_ANSWER 4
+#define VORLEX_TRANSFER_CARRIER_LOST 5
+#define VORLEX_TRANSFER_WRITE_FAILED 6     /* the disk took fewer bytes (full) */
+#define VORLEX_TRANSFER_BLOCK_ERRORS 7     /* a block refused more than 10 times, or a bad block while streaming */
+
+/* Func069 besides the transfer results. */
+#define VORLEX_SEND_BAD_PROTOCOL 8         /* the caller still ends with phase -1 */
+#define VORLEX_SEND_NO_MEMORY 9            /* no transfer record, or its progress window could not be shown */
+#define VORLEX_SEND_NO_BATCH 9             /* a further phase without a phase 0 that worked */
+#define VORLEX_SEND_BAD_PORT 10
+/* Func123 besides the transfer results. */
+#define VORLEX_RECEIVE_BAD_PROTOCOL 10
+#define VORLEX_RECEIVE_NO_MEMORY 11        /* no transfer record, or its progress window could not be shown */
+#define VORLEX_RECEIVE_NO_NAME 12          /* Xmodem, ASCII: no file name */
+#define VORLEX_RECEIVE_BAD_PORT 13
+
+/* Sends the file (directory "\" name, or name alone when the directory is
+   blank). phase 0 starts the transfer with this file, any phase other than
+   0 and -1 sends a further file of a Ymodem batch, and -1 ends it (the
+   empty file-name block, unless the last file failed on the line) and
+   frees the transfer. A Ymodem file-name block holds the bare name and the
+   length; a name that does not fit its 128 bytes is refused (1) before
+   anything is sent, as is a file of 4 GiB or more. The progress window
+   comes with the window system: until then the port's noProgressWindow
+   option (Func090) must be set, else the call returns
+   VORLEX_SEND_NO_MEMORY and nothing is sent. The last bytes have left the
+   transmit queue when the call returns (or after 10 seconds). */
+VORLEX_API LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase);
+/* Receives into the named file (Xmodem, ASCII) inside the directory, or a
+   Ymodem batch into the directory (the current one when blank). Names that
+   a Ymodem sender gives are reduced to their last part; empty names, "."
+   and "..", names with ':' or control characters, device names (CON, NUL,
+   COM1 ...), and names whose path does not fit 255 characters are refused
+   as files that cannot be opened (1), with nothing written; so is a length
+   of 4 GiB or more. A Ymodem file whose data ran past the sender's length
+   is cut to it (never lengthened). Without noProgressWindow the call
+   returns VORLEX_RECEIVE_NO_MEMORY until the window system comes. */
+VORLEX_API LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName);
+
 /* ---- check sums ------------------------------------------------------------------------- */
 
 VORLEX_API DWORD WINAPI Func042(LPCVOID buffer, LONG length);       /* CRC-32 */

@@ -1,0 +1,303 @@
+// The Xmodem and Ymodem sender: waits for the receiver's start byte, sends
+// the Ymodem file-name block, the file in numbered blocks and the EOT.
+#include "blocks.h"
+
+#include "crc.h"
+#include "port/port.h"
+#include "transfer_files.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vorlex {
+
+namespace {
+
+// How long the last bytes may take to leave the transmit queue.
+constexpr DWORD kDrainMs = 10000;
+
+// The checks: 0 to go on, else the result (stored in resultCode).
+LONG stopCheck(LONG port, TransferRecord *t) {
+    if (!stopRequested(t)) return 0;
+    t->resultCode = kResultCancelled;
+    countError(port, kStatusSenderCanceled);
+    Func005(port);
+    return kResultCancelled;
+}
+
+LONG checks(LONG port, TransferRecord *t) {
+    if (LONG r = stopCheck(port, t)) return r;
+    if (carrierAbsent(port)) {
+        t->resultCode = kResultCarrierLost;
+        countError(port, kStatusLostCarrier);
+        return kResultCarrierLost;
+    }
+    return 0;
+}
+
+LONG fail(LONG port, TransferRecord *t, LONG result, LONG status) {
+    t->resultCode = result;
+    countError(port, status);
+    return result;
+}
+
+// A reply within seconds, waited for a second at a time with the checks
+// between, so that a cancel or a lost carrier ends the wait at once.
+// The byte, or -1 with *failure the checks' result (0: nothing came).
+LONG replyByte(LONG port, TransferRecord *t, LONG seconds, LONG *failure) {
+    *failure = 0;
+    for (LONG s = 0; s < seconds; s++) {
+        if ((*failure = checks(port, t)) != 0) return -1;
+        LONG b = Func110(port, t->progressWindow.load(), 1);
+        if (b >= 0) return b;
+    }
+    return -1;
+}
+
+// The -G variants fall back to their acknowledged protocol.
+void stopStreaming(TransferRecord *t) {
+    if (!t->streaming) return;
+    t->protocol = t->protocol == kProtocolYmodemG ? kProtocolYmodem : kProtocolXmodem1k;
+    t->streaming = 0;
+}
+
+LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
+    t->errorCount = 0;
+    if (t->batchMode && name && !buildNameBlock(t->dataBuffer + 3, bareName(name), t->fileSize, t->fileTime)) {
+        // Refused before anything is sent rather than cut into another name.
+        return fail(port, t, kResultCannotOpen, kStatusCouldNotOpen);
+    }
+    if (LONG r = waitForReceiver(port)) return r;
+    reportStatusText(port, kStatusSendingFile, 0);
+    if (t->batchMode) {
+        if (LONG r = sendBlockZero(port, name)) return r;
+        if (!name) return 0;
+    }
+
+    BYTE number = 1;
+    LONG retries = 0;
+    DWORD sent = 0;
+    startClock(port);
+    BYTE *block = t->dataBuffer;
+    for (;;) {
+        LONG size = t->blockSize;
+        if (retries == 0) {
+            DWORD remaining = t->fileSize > t->sendPosition ? t->fileSize - t->sendPosition : 0;
+            if (t->blockSize == 1024 && remaining < 1024) t->blockSize = 128;
+            size = t->blockSize;
+            if (readBlockData(port, size)) break;
+            block[0] = size == 128 ? kSoh : kStx;
+            block[1] = number;
+            block[2] = static_cast<BYTE>(255 - number);
+            LONG end = 3 + size;
+            if (t->useCrc16) {
+                uint16_t crc = 0;
+                for (LONG i = 3; i < end; i++) crc = crc16Update(crc, block[i]);
+                block[end] = static_cast<BYTE>(crc >> 8);
+                block[end + 1] = static_cast<BYTE>(crc);
+            } else {
+                BYTE sum = 0;
+                for (LONG i = 3; i < end; i++) sum = static_cast<BYTE>(sum + block[i]);
+                block[end] = sum;
+            }
+        }
+        const LONG length = 3 + size + (t->useCrc16 ? 2 : 1);
+        Func022(port, reinterpret_cast<LPCSTR>(block), length);
+
+        if (t->streaming) {
+            if (LONG r = checks(port, t)) return r;
+            sent += static_cast<DWORD>(size);
+            reportProgress(port, sent);
+            if (LONG r = stopCheck(port, t)) return r;
+            if (Func058(port) == 0 && Func026(port) == kCan && Func110(port, t->progressWindow.load(), 18) == kCan)
+                return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+            number++;
+            continue;
+        }
+
+        bool canSeen = false;
+        for (;;) {
+            LONG failure;
+            LONG b = replyByte(port, t, 60, &failure);
+            if (b < 0) return failure ? failure : fail(port, t, kResultNoAnswer, kStatusTimeOut);
+            if (LONG r = stopCheck(port, t)) return r;
+            if (b == kAck) {
+                sent += static_cast<DWORD>(size);
+                reportProgress(port, sent);
+                if (LONG r = stopCheck(port, t)) return r;
+                number++;
+                retries = 0;
+                break;
+            }
+            if (b == kNak) {
+                countError(port, kStatusRetransmitting);
+                if (++retries > 10) {
+                    fail(port, t, kResultBlockErrors, kStatusTooManyErrors);
+                    Func005(port);
+                    return kResultBlockErrors;
+                }
+                break;
+            }
+            if (b == kCan) {
+                if (canSeen) return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+                canSeen = true;
+                continue;
+            }
+            canSeen = false;
+        }
+    }
+
+    // End of file: at most two EOTs; success whatever the answer.
+    for (int i = 0; i < 2; i++) {
+        Func120(port, kEot);
+        LONG failure;
+        LONG b = replyByte(port, t, 60, &failure);
+        if (b == kAck || failure) break;
+    }
+    reportStatusText(port, kStatusCompleted, 0);
+    return 0;
+}
+
+} // namespace
+
+bool setupProtocol(TransferRecord *t, LONG protocol) {
+    if (protocol < kProtocolAscii || protocol > kProtocolYmodemG) return false;
+    t->protocol = protocol;
+    t->blockSize = protocol == kProtocolXmodem ? 128 : 1024;
+    t->batchMode = protocol == kProtocolYmodem || protocol == kProtocolYmodemG;
+    t->streaming = protocol == kProtocolXmodem1kG || protocol == kProtocolYmodemG;
+    return true;
+}
+
+bool carrierAbsent(LONG port) {
+    PortRecord *r = portRecord(port);
+    if (!r) return true;
+    return !r->ignoreCarrier && !Func052(port);
+}
+
+LONG transferSeconds(LONG port) {
+    PortRecord *r = portRecord(port);
+    return r && r->transferTimeout >= 60 ? r->transferTimeout : 60;
+}
+
+bool buildNameBlock(BYTE *data, LPCSTR name, DWORD size, DWORD time) {
+    std::memset(data, 0, 128);
+    if (!name) return true;
+    char numbers[32];
+    int n = std::snprintf(numbers, sizeof numbers, "%lu %lo", static_cast<unsigned long>(size),
+                          static_cast<unsigned long>(time));
+    size_t nameLength = std::strlen(name);
+    if (nameLength == 0 || nameLength + 1 + static_cast<size_t>(n) + 1 > 128) return false;
+    std::memcpy(data, name, nameLength);
+    std::memcpy(data + nameLength + 1, numbers, static_cast<size_t>(n));
+    return true;
+}
+
+LONG waitForReceiver(LONG port) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return kResultNoAnswer;
+    const LONG seconds = transferSeconds(port);
+    bool canSeen = false;
+    for (;;) {
+        LONG b = -1;
+        for (LONG s = 0; s < seconds && b < 0; s++) {
+            b = Func110(port, t->progressWindow.load(), 1);
+            if (b < 0)
+                if (LONG r = checks(port, t)) return r;
+        }
+        if (b < 0) return fail(port, t, kResultNoAnswer, kStatusTimeOut);
+        if (LONG r = checks(port, t)) return r;
+        switch (b) {
+        case kNak:
+            // A checksum receiver acknowledges every block: no streaming to it.
+            t->useCrc16 = 0;
+            stopStreaming(t);
+            return 0;
+        case kAskCrc:
+            t->useCrc16 = 1;
+            stopStreaming(t);
+            return 0;
+        case kAskStream:
+            if (t->protocol == kProtocolXmodem1kG || t->protocol == kProtocolYmodemG) {
+                t->useCrc16 = 1;
+                return 0;
+            }
+            break;
+        case kCan:
+            if (canSeen) return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+            canSeen = true;
+            continue;
+        default:
+            canSeen = false;
+            break;
+        }
+    }
+}
+
+LONG sendBlockZero(LONG port, LPCSTR name) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return kResultNoAnswer;
+    BYTE *block = t->dataBuffer;
+    if (!buildNameBlock(block + 3, name ? bareName(name) : nullptr, t->fileSize, t->fileTime))
+        return fail(port, t, kResultCannotOpen, kStatusCouldNotOpen);
+    block[0] = kSoh;
+    block[1] = 0x00;
+    block[2] = 0xFF;
+    uint16_t crc = 0;
+    for (int i = 3; i < 131; i++) crc = crc16Update(crc, block[i]);
+    block[131] = static_cast<BYTE>(crc >> 8);
+    block[132] = static_cast<BYTE>(crc);
+    LONG naks = 0;
+    for (;;) {
+        Func022(port, reinterpret_cast<LPCSTR>(block), 133);
+        if (t->streaming) return name ? waitForReceiver(port) : 0;
+        bool canSeen = false;
+        for (;;) {
+            LONG failure;
+            LONG b = replyByte(port, t, 60, &failure);
+            if (b < 0) return failure ? failure : fail(port, t, kResultNoAnswer, kStatusTimeOut);
+            if (LONG r = checks(port, t)) return r;
+            if (b == kAck) return name ? waitForReceiver(port) : 0;
+            if (b == kNak) {
+                // Bounded like the data blocks: a receiver that refuses
+                // the block for ever must not keep the sender here.
+                if (++naks > 10) {
+                    fail(port, t, kResultBlockErrors, kStatusTooManyErrors);
+                    Func005(port);
+                    return kResultBlockErrors;
+                }
+                countError(port, kStatusRetransmitting);
+                break;
+            }
+            if (b == kCan) {
+                if (canSeen) return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+                canSeen = true;
+                continue;
+            }
+            canSeen = false;
+        }
+    }
+}
+
+LONG readBlockData(LONG port, LONG size) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return 1;
+    BYTE *data = t->dataBuffer + 3;
+    DWORD got = readFromFile(t->fileHandle, data, static_cast<DWORD>(size));
+    if (got == 0) return 1;
+    if (got < static_cast<DWORD>(size)) std::memset(data + got, kSub, static_cast<size_t>(size) - got);
+    t->sendPosition += got;
+    return 0;
+}
+
+LONG sendBlocks(LONG port, LPCSTR name) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return 0;
+    LONG r = sendFile(port, t, name);
+    // The last block, EOT or cancel must reach the receiver even when the
+    // port is closed right after.
+    drainTransmitQueue(port, kDrainMs);
+    return r;
+}
+
+} // namespace vorlex
