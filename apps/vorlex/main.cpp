@@ -15,6 +15,8 @@ struct Command {
 const Command kCommands[] = {
     {"loop", cmdLoop, "drive a null-modem pair and a pseudo-terminal pair through the library (the default)"},
     {"ports", cmdPorts, "list the COM names that resolve and what each opens"},
+    {"send", cmdSend, "send files: [--protocol P] [--speed N] PORT FILE..."},
+    {"receive", cmdReceive, "receive files: [--protocol P] [--speed N] PORT DIR-or-FILE"},
 };
 
 void usage() {
