@@ -3,10 +3,7 @@
 
 #include <vorlex.h>
 
-#include "transfer/crc.h"
-
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -36,26 +33,23 @@ TEST(Crc, EmptyOrNegativeLengthGivesZero) {
     }
 }
 
-// What goes on the wire is the complemented register, lowest byte first.
-TEST(Crc, Crc32ResidueAfterComplementedRegisterLowByteFirst) {
+// What goes on the wire after a block is the CRC-32 value (the complemented
+// register), lowest byte first; the register over both then ends at the
+// residue 0xDEBB20E3, so the value over both is its complement.
+TEST(Crc, Crc32ResidueAfterValueLowByteFirst) {
     auto block = sampleBlock();
     const uint32_t crc = Func042(block.data(), static_cast<LONG>(block.size()));
-    uint32_t reg = 0xFFFFFFFFu;
-    for (uint8_t b : block) reg = vorlex::crc32Update(b, reg);
-    EXPECT_EQ(~reg, crc);
-    for (int k = 0; k < 4; k++) reg = vorlex::crc32Update(static_cast<uint8_t>(crc >> (8 * k)), reg);
-    EXPECT_EQ(reg, 0xDEBB20E3u);
+    for (int k = 0; k < 4; k++) block.push_back(static_cast<uint8_t>(crc >> (8 * k)));
+    EXPECT_EQ(Func042(block.data(), static_cast<LONG>(block.size())), ~0xDEBB20E3u);
 }
 
-TEST(Crc, Crc16ResidueAfterCrcHighByteFirst) {
+// CRC-16/XMODEM goes high byte first, and the register over both ends at 0.
+TEST(Crc, Crc16ResidueAfterValueHighByteFirst) {
     auto block = sampleBlock();
     const uint16_t crc = static_cast<uint16_t>(Func073(block.data(), static_cast<LONG>(block.size())));
-    uint16_t reg = 0;
-    for (uint8_t b : block) reg = vorlex::crc16Update(reg, b);
-    EXPECT_EQ(reg, crc);
-    reg = vorlex::crc16Update(reg, static_cast<uint8_t>(crc >> 8));
-    reg = vorlex::crc16Update(reg, static_cast<uint8_t>(crc));
-    EXPECT_EQ(reg, 0);
+    block.push_back(static_cast<uint8_t>(crc >> 8));
+    block.push_back(static_cast<uint8_t>(crc));
+    EXPECT_EQ(Func073(block.data(), static_cast<LONG>(block.size())), 0u);
 }
 
 TEST(Crc, SingleBitChangeAltersBoth) {
