@@ -245,11 +245,41 @@ void markPending(OVERLAPPED *ov) {
     resetEventHandle(ov->hEvent);
 }
 
+// GetOverlappedResult callers whose operation has no event sleep here until
+// some operation completes.
+struct EventlessWaits {
+    std::condition_variable cv;
+    std::atomic<int> count{0};
+};
+
+static EventlessWaits &eventlessWaits() {
+    static auto *w = new EventlessWaits;
+    return *w;
+}
+
 void completeOverlapped(OVERLAPPED *ov, ULONG_PTR status, DWORD bytes) {
     HANDLE ev = ov->hEvent; // the caller may reuse ov once Internal is published
     ov->InternalHigh = bytes;
     __atomic_store_n(&ov->Internal, status, __ATOMIC_RELEASE);
     setEventHandle(ev);
+    // Pairs with the fence in waitEventless: either it sees the status or we see it waiting.
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    EventlessWaits &w = eventlessWaits();
+    if (w.count.load(std::memory_order_relaxed) != 0) {
+        std::lock_guard<std::mutex> lk(syncMutex());
+        w.cv.notify_all();
+    }
+}
+
+static void waitEventless(const OVERLAPPED *ov) {
+    EventlessWaits &w = eventlessWaits();
+    w.count.fetch_add(1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_seq_cst);
+    {
+        std::unique_lock<std::mutex> lk(syncMutex());
+        w.cv.wait(lk, [&] { return !overlappedPending(ov); });
+    }
+    w.count.fetch_sub(1, std::memory_order_relaxed);
 }
 
 } // namespace winapi
@@ -316,7 +346,7 @@ BOOL WINAPI ReleaseMutex(HANDLE h) {
     Ref<MutexObject> m = lookupAs<MutexObject>(h, ObjectType::Mutex);
     if (!m) return FALSE;
     if (!m->releaseBy(currentThreadId())) {
-        SetLastError(288); // ERROR_NOT_OWNER
+        SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
     return TRUE;
@@ -410,10 +440,15 @@ BOOL WINAPI GetOverlappedResult(HANDLE h, LPOVERLAPPED ov, LPDWORD done, BOOL wa
             SetLastError(ERROR_IO_INCOMPLETE);
             return FALSE;
         }
-        // Wait on the operation's event, or on the file itself when it has none.
-        HANDLE w = ov->hEvent ? ov->hEvent : h;
-        while (overlappedPending(ov)) {
-            if (WaitForSingleObject(w, INFINITE) == WAIT_FAILED) return FALSE;
+        // Wait on the operation's event. Without one, Windows waits on the
+        // file handle; a file object here is always signalled, so waiting on
+        // it would spin: sleep until an operation completes instead.
+        if (ov->hEvent) {
+            while (overlappedPending(ov)) {
+                if (WaitForSingleObject(ov->hEvent, INFINITE) == WAIT_FAILED) return FALSE;
+            }
+        } else {
+            waitEventless(ov);
         }
     }
     if (done) *done = static_cast<DWORD>(ov->InternalHigh);

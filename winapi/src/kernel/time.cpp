@@ -73,22 +73,31 @@ void WINAPI GetLocalTime(LPSYSTEMTIME st) {
 }
 
 BOOL WINAPI FileTimeToSystemTime(const FILETIME *ft, LPSYSTEMTIME st) {
-    uint64_t v = toTicks(ft);
-    if (v < kEpochDelta || !st) {
+    if (!ft || !st || (ft->dwHighDateTime & 0x80000000u)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    uint64_t unix100 = v - kEpochDelta;
-    time_t secs = static_cast<time_t>(unix100 / 10000000);
+    // Times before 1970 are valid too (FILETIME starts in 1601).
+    uint64_t v = toTicks(ft);
+    time_t secs = static_cast<time_t>(int64_t(v / 10000000) - int64_t(kEpochDelta / 10000000));
     struct tm t;
     gmtime_r(&secs, &t);
-    fillSystemTime(t, static_cast<unsigned>((unix100 / 10000) % 1000), st);
+    fillSystemTime(t, static_cast<unsigned>((v / 10000) % 1000), st);
     return TRUE;
 }
 
+static bool validDate(const SYSTEMTIME *st) {
+    static const WORD days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1) return false;
+    const int y = st->wYear;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return st->wDay <= days[st->wMonth - 1] + (st->wMonth == 2 && leap ? 1 : 0);
+}
+
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *st, LPFILETIME ft) {
-    if (!st || !ft || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 || st->wDay > 31 || st->wHour > 23 ||
-        st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999 || st->wYear < 1970) {
+    // A day past the end of its month is refused, not rolled into the next.
+    if (!st || !ft || !validDate(st) || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 ||
+        st->wMilliseconds > 999) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
@@ -100,13 +109,17 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *st, LPFILETIME ft) {
     t.tm_min = st->wMinute;
     t.tm_sec = st->wSecond;
     time_t secs = timegm(&t);
-    fromTicks(uint64_t(secs) * 10000000 + uint64_t(st->wMilliseconds) * 10000 + kEpochDelta, ft);
+    fromTicks(uint64_t(int64_t(secs) * 10000000 + int64_t(st->wMilliseconds) * 10000 + int64_t(kEpochDelta)), ft);
     return TRUE;
+}
+
+static time_t unixSeconds(uint64_t ticks) {
+    return static_cast<time_t>(int64_t(ticks / 10000000) - int64_t(kEpochDelta / 10000000));
 }
 
 BOOL WINAPI FileTimeToLocalFileTime(const FILETIME *in, LPFILETIME out) {
     uint64_t v = toTicks(in);
-    time_t secs = static_cast<time_t>((v - kEpochDelta) / 10000000);
+    time_t secs = unixSeconds(v);
     struct tm t;
     localtime_r(&secs, &t);
     fromTicks(v + int64_t(t.tm_gmtoff) * 10000000, out);
@@ -115,7 +128,7 @@ BOOL WINAPI FileTimeToLocalFileTime(const FILETIME *in, LPFILETIME out) {
 
 BOOL WINAPI LocalFileTimeToFileTime(const FILETIME *in, LPFILETIME out) {
     uint64_t v = toTicks(in);
-    time_t secs = static_cast<time_t>((v - kEpochDelta) / 10000000);
+    time_t secs = unixSeconds(v);
     struct tm t;
     localtime_r(&secs, &t);
     fromTicks(v - int64_t(t.tm_gmtoff) * 10000000, out);
