@@ -47,11 +47,23 @@ LONG fail(LONG port, TransferRecord *t, LONG result, LONG status) {
 LONG replyByte(LONG port, TransferRecord *t, LONG seconds, LONG *failure) {
     *failure = 0;
     for (LONG s = 0; s < seconds; s++) {
-        if ((*failure = checks(port, t)) != 0) return -1;
+        // A reply already queued counts even when the line dropped after it.
         LONG b = Func110(port, t->progressWindow.load(), 1);
         if (b >= 0) return b;
+        if ((*failure = checks(port, t)) != 0) return -1;
     }
     return -1;
+}
+
+// The answer to EOT: -2 when none came within a minute. No checks are
+// counted here; a lost carrier or a stop only ends the wait (-1).
+LONG endReply(LONG port, TransferRecord *t) {
+    for (LONG s = 0; s < 60; s++) {
+        LONG b = Func110(port, t->progressWindow.load(), 1);
+        if (b >= 0) return b;
+        if (stopRequested(t) || carrierAbsent(port)) return -1;
+    }
+    return -2;
 }
 
 // The -G variants fall back to their acknowledged protocol.
@@ -150,9 +162,8 @@ LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
     // End of file: at most two EOTs; success whatever the answer.
     for (int i = 0; i < 2; i++) {
         Func120(port, kEot);
-        LONG failure;
-        LONG b = replyByte(port, t, 60, &failure);
-        if (b == kAck || failure) break;
+        LONG b = endReply(port, t);
+        if (b == kAck || b == -1) break;
     }
     reportStatusText(port, kStatusCompleted, 0);
     return 0;

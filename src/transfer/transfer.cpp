@@ -139,46 +139,39 @@ LONG runTransferJob(LONG port) {
     if (!t) return 0;
     if (!t->showWindow) return runJob(port);
     if (startTransferThread(port)) {
-        // Without a worker the transfer cannot run; the dialog's owner may
-        // still close it, which ends the wait below at once.
+        // Without a worker the transfer cannot run.
         t->threadResult = kResultCancelled;
         t->resultCode = kResultCancelled;
         return t->threadResult;
     }
     HANDLE thread = t->threadHandle.load();
-    // Until the worker's end message (or the dialog's destruction) arrives.
-    MSG msg;
+    // The progress window lives on this thread: dispatch its messages until
+    // the worker has ended (its end message, or the window's on
+    // destruction, is taken from the queue on the way). The record is
+    // freed only after that.
+    bool quit = false;
+    int quitCode = 0;
     for (;;) {
-        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-        if (got == 0 || got == -1) {
-            // WM_QUIT: stop the worker, keep the quit for the application.
-            if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-            t->cancelled = 1;
-            t->aborted = 1;
-            break;
-        }
-        if (msg.message == kTransferDoneMessage) break;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    // The worker may still be on its way out: keep dispatching meanwhile.
-    while (t->threadHandle.load()) {
         DWORD w = MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_ALLINPUT);
-        if (w == WAIT_OBJECT_0) break;
+        if (w != WAIT_OBJECT_0 + 1) break;
+        MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
-                PostQuitMessage(static_cast<int>(msg.wParam));
+                // Stop the worker; the quit stays for the application's loop.
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
                 t->cancelled = 1;
                 t->aborted = 1;
-                WaitForSingleObject(thread, INFINITE);
-                break;
+                continue;
             }
+            if (msg.message == kTransferDoneMessage) continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
     }
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
+    if (quit) PostQuitMessage(quitCode);
     return t->threadResult;
 }
 
