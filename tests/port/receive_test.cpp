@@ -36,7 +36,7 @@ protected:
 TEST_F(Receive, SingleBytesWithoutWaiting) {
     EXPECT_EQ(Func026(40), VORLEX_NO_BYTE);
     EXPECT_EQ(Func058(40), 1);
-    arrive(std::string("\xFF\x00A", 3));
+    arrive(std::string("\xFF" "\x00" "A", 3));
     EXPECT_EQ(Func058(40), 0);
     EXPECT_EQ(Func026(40), 255);
     EXPECT_EQ(Func026(40), 0);

@@ -67,7 +67,7 @@ TEST_F(Transmit, CaretNotation) {
         std::string wire;
     } cases[] = {
         {"^c", "\x03"},     {"^a", "\x01"},          {"^[", "\x1B"},  {"^[<", "\x7F"}, {"^{", "\x1B"},
-        {"^M^J", "\r\n"},   {"a^", std::string("a\0", 2)}, {"^@", std::string("\0", 1)}, {"^1", "1"},
+        {"^M^J", "\r\n"},   {"a^", std::string("a\0", 2)}, {"^@", "@"}, {"^1", "1"},
     };
     for (const Case &c : cases) {
         EXPECT_EQ(Func112(50, c.text), static_cast<LONG>(c.wire.size())) << c.text;

@@ -559,16 +559,16 @@ void CommDevice::updateInputFlowLocked() {
     else if (throttled_ && rx_.size() <= onUsed)
         want = false;
     if (want == throttled_) return;
+    // All state first: sending XON can bring bytes in, and this again.
     throttled_ = want;
-    if (dcb_.fInX && want && !xoffSent_) {
-        sendImmediateLocked(static_cast<uint8_t>(dcb_.XoffChar));
-        xoffSent_ = true;
-    } else if (!want && xoffSent_) {
-        sendImmediateLocked(static_cast<uint8_t>(dcb_.XonChar));
-        xoffSent_ = false;
-    }
+    const bool sendXoff = dcb_.fInX && want && !xoffSent_;
+    const bool sendXon = !want && xoffSent_;
+    if (sendXoff) xoffSent_ = true;
+    if (sendXon) xoffSent_ = false;
     if (dcb_.fRtsControl == RTS_CONTROL_HANDSHAKE) rts_ = !want;
     if (dcb_.fDtrControl == DTR_CONTROL_HANDSHAKE) dtr_ = !want;
+    if (sendXoff) sendImmediateLocked(static_cast<uint8_t>(dcb_.XoffChar));
+    if (sendXon) sendImmediateLocked(static_cast<uint8_t>(dcb_.XonChar));
     linesChangedLocked();
 }
 

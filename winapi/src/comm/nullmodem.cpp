@@ -103,7 +103,7 @@ public:
         if (changed & MS_RLSD_ON) ev |= EV_RLSD;
         if ((changed & MS_RING_ON) && !(s & MS_RING_ON)) ev |= EV_RING;
         if (ev) eventLocked(ev);
-        if (changed & (MS_CTS_ON | MS_DSR_ON)) kickLocked();
+        if (changed & (MS_CTS_ON | MS_DSR_ON)) pair_->wakeLocked();
     }
     void breakFromPeerLocked() { errorLocked(CE_BREAK); }
 
@@ -123,7 +123,8 @@ public:
             receivedLocked(p + start, i - start);
             start = i + 1;
             xoffReceived_ = off;
-            if (on) kickLocked();
+            // Resumed output moves on the line thread, not inside the peer's call.
+            if (on) pair_->wakeLocked();
         }
         receivedLocked(p + start, n - start);
     }
