@@ -2,13 +2,13 @@
 // 1024 bytes (1023 characters and the NUL), as Windows limits them.
 //
 // A specification is %[-][#][0][width][.precision][l|h|w]type with the types
-// c C d i u x X s S p; %% gives '%'. Integers are 32-bit (LONG and int alike);
-// a null string prints "(null)"; a character of value 0 prints nothing.
-// '-' turns '0' off; '#' puts 0x or 0X before a hexadecimal number (outside
-// the field width, as Windows renders it); a zero-padded negative number
-// keeps its sign first. Any other character after '%' is printed as it is,
-// without taking an argument. Wide characters are written as themselves
-// below 256 and as '?' above.
+// c C d i u x X s S p; %% gives '%'. Integers are 32-bit (LONG and int
+// alike), 16-bit with 'h'; a null string prints "(null)"; a character of
+// value 0 prints nothing. '-' turns '0' off; '#' puts 0x or 0X before a
+// hexadecimal number (outside the field width, as Windows renders it); a
+// zero-padded negative number keeps its sign first. Any other character
+// after '%' is printed as it is, without taking an argument. Wide characters
+// are written as themselves below 256 and as '?' above.
 #include "object.h"
 
 #include <cstdint>
@@ -40,7 +40,7 @@ private:
 enum class Kind { Char, WideChar, String, WideString, Signed, Unsigned, Hex, Unknown };
 
 struct Spec {
-    bool left = false, prefix = false, zero = false, upper = false, pointer = false;
+    bool left = false, prefix = false, zero = false, upper = false, pointer = false, shortInt = false;
     unsigned width = 0, precision = 0;
     Kind kind = Kind::Unknown;
 };
@@ -63,6 +63,7 @@ size_t parse(const char *f, Spec &s) {
         s.precision = number();
     }
     const char size = (*p == 'l' || *p == 'h' || *p == 'w') ? *p++ : 0;
+    s.shortInt = size == 'h';
     switch (*p) {
     case 'c': s.kind = size == 'l' ? Kind::WideChar : Kind::Char; break;
     case 'C': s.kind = size == 'h' ? Kind::Char : Kind::WideChar; break;
@@ -165,13 +166,18 @@ int format(char *buf, const char *fmt, va_list ap) {
         }
         case Kind::Signed: {
             int v = va_arg(ap, int);
+            if (s.shortInt) v = short(v);
             number(out, s, v < 0 ? uint64_t(-int64_t(v)) : uint64_t(v), v < 0);
             break;
         }
-        case Kind::Unsigned: number(out, s, va_arg(ap, unsigned), false); break;
+        case Kind::Unsigned:
         case Kind::Hex:
-            if (s.pointer) number(out, s, uintptr_t(va_arg(ap, void *)), false);
-            else number(out, s, va_arg(ap, unsigned), false);
+            if (s.pointer) {
+                number(out, s, uintptr_t(va_arg(ap, void *)), false);
+            } else {
+                unsigned v = va_arg(ap, unsigned);
+                number(out, s, s.shortInt ? (unsigned short)v : v, false);
+            }
             break;
         case Kind::Unknown: break; // the character itself prints next
         }
