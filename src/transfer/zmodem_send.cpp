@@ -135,6 +135,44 @@ LONG readReceiverReply(LONG port) {
     }
 }
 
+namespace {
+
+// A receiver that takes a continuous stream (buffer 0) gets ZCRCQ marks and
+// acknowledges them; the sender keeps at most a window of unacknowledged
+// bytes on the line, sized to about a quarter second of what the line has
+// carried. Without it every error would cost everything the transmit queue
+// and the device held at the time.
+constexpr DWORD kMinWindow = 4096;
+constexpr DWORD kMaxWindow = 1u << 20;
+
+struct Window {
+    bool active = false;
+    DWORD start = 0;     // position where the data phase began
+    DWORD startMs = 0;
+    DWORD acked = 0;     // the receiver has this much
+    DWORD size = kMinWindow;
+    DWORD nextMark = 0;  // the subpacket reaching this position ends with ZCRCQ
+
+    void begin(DWORD position) {
+        start = acked = position;
+        startMs = GetTickCount();
+        size = kMinWindow;
+        nextMark = position + size / 4;
+    }
+    void acknowledge(DWORD position, DWORD sent) {
+        if (position > sent || position <= acked) return;
+        acked = position;
+        DWORD ms = GetTickCount() - startMs;
+        if (ms < 1) ms = 1;
+        unsigned long long rate = static_cast<unsigned long long>(acked - start) * 1000 / ms;
+        unsigned long long w = rate / 4;
+        size = static_cast<DWORD>(w < kMinWindow ? kMinWindow : (w > kMaxWindow ? kMaxWindow : w));
+    }
+    bool full(DWORD sent) const { return active && sent - acked >= size; }
+};
+
+} // namespace
+
 LONG sendFileData(LONG port) {
     TransferRecord *t = transferRecord(port);
     if (!t) return kFailed;
@@ -150,88 +188,139 @@ LONG sendFileData(LONG port) {
         if (Func026(port) < 0) break;
     }
 
-    enum Step { kTest, kFrame, kReply, kCanInData, kEndOfFile } step = kTest;
+    Window window;
+    window.active = t->peerBufferSize == 0;
+    window.begin(t->sendPosition);
+
+    enum Step { kTest, kFrame, kData, kReply, kCanInData, kEndOfFile } step = kTest;
     LONG cans = 0;
-    LONG window = 0;
+    LONG bufferLeft = 0;
     int zeofRepeats = 0;
+    // A repositioning request: shorter subpackets, slower growth.
+    auto repositioned = [&]() {
+        length = ((length & ~3) > 256) ? length / 4 : 64;
+        good = 0;
+        threshold = threshold * 2 + 1;
+        window.begin(t->sendPosition);
+    };
+    // A header that came while a frame is open. kData when the frame goes on.
+    auto inFrameHeader = [&](LONG r) -> LONG {
+        if (r == ZACK) {
+            window.acknowledge(t->peerPosition, t->sendPosition);
+            return kData;
+        }
+        if (r == ZRPOS) {
+            seekFile(t, t->peerPosition);
+            t->sendPosition = t->peerPosition;
+            repositioned();
+            return kFrame;
+        }
+        return kReply;
+    };
+    LONG pending = 0; // a header read in the frame and still to be judged
     for (;;) {
         switch (step) {
         case kTest:
             step = inputWaiting(port) ? kReply : kFrame;
             break;
 
-        case kFrame: {
+        case kFrame:
             storePosition(t->txHeader, t->sendPosition);
-            window = static_cast<LONG>(t->peerBufferSize);
+            bufferLeft = static_cast<LONG>(t->peerBufferSize);
             sendBinaryHeader(port, ZDATA, t->txHeader);
-            for (;;) {
-                if (stopRequested(t)) {
-                    t->resultCode = kResultCancelled;
-                    countError(port, kStatusTransferCanceled);
-                    Func005(port);
-                    return kFailed;
-                }
-                if (carrierLost(port)) {
-                    t->resultCode = kResultCarrierLost;
-                    countError(port, kStatusLostCarrier);
-                    return kFailed;
-                }
-                // A limited receiver never gets more than its buffer between
-                // two ZCRCW ends, whatever the subpacket length is now.
-                LONG want = length;
-                if (t->peerBufferSize && window < want) want = window > 0 ? window : length;
-                LONG n = readFileData(t, want);
-                if (n < 0) {
-                    // A file that cannot be read is not announced as complete.
-                    t->resultCode = kResultCannotOpen;
-                    countError(port, kStatusCouldNotOpen);
-                    Func005(port);
-                    return kFailed;
-                }
-                LONG end;
-                if (n < want) {
-                    end = ZCRCE;
-                } else if (t->peerBufferSize == 0) {
-                    end = ZCRCG;
-                } else {
-                    const LONG before = window;
-                    window -= n;
-                    end = before <= n ? ZCRCW : ZCRCG;
-                }
-                sendDataSubpacket(port, n, end);
-                t->sendPosition += static_cast<DWORD>(n);
-                if (length < largest && ++good > threshold) {
-                    length = length * 2 > largest ? largest : length * 2;
-                    good = 0;
-                }
-                reportProgress(port, t->sendPosition);
-                if (t->aborted) return cancelledExit(port, t);
-                if (end == ZCRCW) {
+            step = kData;
+            break;
+
+        case kData: {
+            if (stopRequested(t)) {
+                t->resultCode = kResultCancelled;
+                countError(port, kStatusTransferCanceled);
+                Func005(port);
+                return kFailed;
+            }
+            if (carrierLost(port)) {
+                t->resultCode = kResultCarrierLost;
+                countError(port, kStatusLostCarrier);
+                return kFailed;
+            }
+            if (window.full(t->sendPosition)) {
+                // Wait for acknowledgements with the frame left open.
+                const LONG waits = t->headerWaits;
+                t->headerWaits = 1;
+                LONG r = readHeader(port, t->rxHeader);
+                t->headerWaits = waits;
+                if (r == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t)) {
+                    // No acknowledgement came: close the frame and ask.
+                    sendDataSubpacket(port, 0, ZCRCW);
                     step = kReply;
                     break;
                 }
-                bool diverted = false;
-                while (inputWaiting(port)) {
-                    if (stopRequested(t)) return cancelledExit(port, t);
-                    LONG c = Func026(port);
-                    if (c == CAN) {
-                        step = kCanInData;
-                        diverted = true;
-                        break;
-                    }
-                    if (c == ZPAD) {
+                if (r == kReadError) break; // noise on the way back; keep waiting
+                step = static_cast<Step>(inFrameHeader(r));
+                if (step == kReply) pending = r;
+                break;
+            }
+            // A limited receiver never gets more than its buffer between
+            // two ZCRCW ends, whatever the subpacket length is now.
+            LONG want = length;
+            if (t->peerBufferSize && bufferLeft < want) want = bufferLeft > 0 ? bufferLeft : length;
+            LONG n = readFileData(t, want);
+            if (n < 0) {
+                // A file that cannot be read is not announced as complete.
+                t->resultCode = kResultCannotOpen;
+                countError(port, kStatusCouldNotOpen);
+                Func005(port);
+                return kFailed;
+            }
+            LONG end;
+            if (n < want) {
+                end = ZCRCE;
+            } else if (t->peerBufferSize == 0) {
+                end = ZCRCG;
+                if (t->sendPosition + static_cast<DWORD>(n) >= window.nextMark) {
+                    end = ZCRCQ;
+                    window.nextMark = t->sendPosition + static_cast<DWORD>(n) + window.size / 4;
+                }
+            } else {
+                const LONG before = bufferLeft;
+                bufferLeft -= n;
+                end = before <= n ? ZCRCW : ZCRCG;
+            }
+            sendDataSubpacket(port, n, end);
+            t->sendPosition += static_cast<DWORD>(n);
+            if (length < largest && ++good > threshold) {
+                length = length * 2 > largest ? largest : length * 2;
+                good = 0;
+            }
+            reportProgress(port, t->sendPosition);
+            if (t->aborted) return cancelledExit(port, t);
+            if (end == ZCRCW) {
+                step = kReply;
+                break;
+            }
+            if (end == ZCRCE) {
+                // Replies still on their way are read with the ZEOF's.
+                step = kEndOfFile;
+                break;
+            }
+            while (step == kData && inputWaiting(port)) {
+                if (stopRequested(t)) return cancelledExit(port, t);
+                LONG c = Func026(port);
+                if (c == CAN) {
+                    step = kCanInData;
+                } else if (c == ZPAD) {
+                    if (window.active) {
+                        // Most likely an acknowledgement: read it in the frame.
+                        LONG r = readHeader(port, t->rxHeader);
+                        if (r == kReadError) continue;
+                        step = static_cast<Step>(inFrameHeader(r));
+                        if (step == kReply) pending = r;
+                    } else {
                         countError(port, kStatusUnknownError);
-                        discardInput(port);
                         sendDataSubpacket(port, 0, ZCRCE);
                         step = kReply;
-                        diverted = true;
-                        break;
                     }
-                    if (c < 0) break;
-                }
-                if (diverted) break;
-                if (end == ZCRCE) {
-                    step = kEndOfFile;
+                } else if (c < 0) {
                     break;
                 }
             }
@@ -253,7 +342,9 @@ LONG sendFileData(LONG port) {
         }
 
         case kReply: {
-            LONG r = readReceiverReply(port);
+            LONG r = pending;
+            pending = 0;
+            if (r == 0) r = readReceiverReply(port);
             if (r < 1 || r > 16) {
                 if (t->resultCode == kResultCancelled) return kFailed;
                 if (t->resultCode != kResultCarrierLost) {
@@ -273,10 +364,10 @@ LONG sendFileData(LONG port) {
                 return kFailed;
             }
             if (r == ZRPOS) {
-                length = ((length & ~3) > 256) ? length / 4 : 64;
-                good = 0;
-                threshold = threshold * 2 + 1;
-            } else if (r != ZACK) {
+                repositioned();
+            } else if (r == ZACK) {
+                window.acknowledge(t->peerPosition, t->sendPosition);
+            } else {
                 countError(port, kStatusTimeOut);
                 t->resultCode = kResultRemoteCancel;
                 return kFailed;
@@ -307,7 +398,9 @@ LONG sendFileData(LONG port) {
         case kEndOfFile: {
             storePosition(t->txHeader, t->sendPosition);
             sendBinaryHeader(port, ZEOF, t->txHeader);
-            LONG r = readReceiverReply(port);
+            LONG r;
+            do r = readReceiverReply(port);
+            while (r == ZACK && t->peerPosition < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
             if (r == ZRINIT) {
                 reportProgress(port, t->sendPosition);
                 return 1;
@@ -315,10 +408,11 @@ LONG sendFileData(LONG port) {
             if (r == ZACK && ++zeofRepeats <= kZeofRepeats) break; // ZEOF again
             if (r == ZSKIP) return kSkipped;
             if (r == ZRPOS) {
+                repositioned();
                 step = kTest;
                 break;
             }
-            if (t->resultCode == kResultCarrierLost) return kFailed;
+            if (t->resultCode == kResultCarrierLost || t->resultCode == kResultCancelled) return kFailed;
             countError(port, kStatusTransferCanceled);
             t->resultCode = kResultCancelled;
             Func005(port);
