@@ -37,7 +37,12 @@ bool readExact(LONG port, HWND window, BYTE *dst, LONG n, LONG seconds) {
 
 LONG readBlock(LONG port, TransferRecord *t, LONG expected, bool repeatAllowed) {
     HWND window = t->progressWindow.load();
-    LONG first = Func110(port, window, t->protocol == kProtocolXmodem ? 10 : 6);
+    // A second at a time, so that a cancel or a lost carrier is seen at once.
+    LONG first = -1;
+    for (LONG s = t->protocol == kProtocolXmodem ? 10 : 6; s > 0 && first < 0; s--) {
+        first = Func110(port, window, 1);
+        if (first < 0 && (stopRequested(t) || carrierAbsent(port))) break;
+    }
     if (first < 0) return kBlockTimeout;
     LONG size;
     switch (first) {
