@@ -49,13 +49,19 @@ public:
         return n;
     }
     size_t pop(uint8_t *p, size_t n) {
+        if (n == 1 && size_) { // the single-byte reads of the port layer
+            *p = buf_[head_];
+            drop(1);
+            return 1;
+        }
         n = peek(p, n);
         drop(n);
         return n;
     }
     void drop(size_t n) {
         n = std::min(n, size_);
-        head_ = (head_ + n) % buf_.size();
+        head_ += n;
+        if (head_ >= buf_.size()) head_ -= buf_.size();
         size_ -= n;
         if (size_ == 0) head_ = 0;
     }

@@ -89,7 +89,13 @@ public:
 
 protected:
     bool applyStateLocked(const DCB &d) override;
-    void kickLocked() override { wake(); }
+    // One wake-up at a time: bytes written meanwhile go out with the same pass.
+    void kickLocked() override {
+        if (!wakePending_) {
+            wakePending_ = true;
+            wake();
+        }
+    }
     size_t transmitDirectLocked(const uint8_t *p, size_t n) override;
     DWORD modemStatusLocked() override { return lines_ ? readStatus() : (gone() ? 0 : lastStatus_); }
     void linesChangedLocked() override;
@@ -125,6 +131,7 @@ private:
     bool parmrk_ = false;
     int markState_ = 0;
     bool stop_ = false;
+    bool wakePending_ = false;
     bool lastBreak_ = false;
     DWORD lastStatus_ = 0;
     serial_icounter_struct counts_{};
@@ -245,6 +252,9 @@ bool TtyDevice::outputHeldLocked() {
 }
 
 size_t TtyDevice::transmitDirectLocked(const uint8_t *p, size_t n) {
+    // Straight to the kernel: once written, bytes are on the line, and a purge
+    // or close right after cannot lose them. This costs a system call per
+    // call, also for single bytes.
     if (outputHeldLocked()) return 0;
     ssize_t w = ::write(fd_, p, n);
     if (w < 0) {
@@ -391,6 +401,7 @@ void TtyDevice::loop() {
     std::vector<uint8_t> buf(65536);
     std::unique_lock<std::mutex> lk(own_);
     while (!stop_) {
+        wakePending_ = false;
         short want = 0;
         if (!gone()) {
             if (rx_.space())

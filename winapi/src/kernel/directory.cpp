@@ -245,6 +245,7 @@ DWORD WINAPI GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *file
 }
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+    // POSIX's TMPDIR first, then the variables Windows reads.
     std::string dir;
     for (const char *var : {"TMPDIR", "TMP", "TEMP"}) {
         const char *v = getenv(var);

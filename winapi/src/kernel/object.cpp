@@ -12,7 +12,11 @@ namespace winapi {
 
 namespace {
 
-thread_local DWORD t_lastError = 0;
+// The hot per-thread values use the cheaper static TLS model (a few bytes;
+// glibc keeps room for that even when the library is loaded late).
+#define WINAPI_FAST_TLS __attribute__((tls_model("initial-exec")))
+
+thread_local DWORD t_lastError WINAPI_FAST_TLS = 0;
 
 // Handle values are small multiples of four, as on Windows.
 class HandleTableImpl {
@@ -80,9 +84,48 @@ HANDLE insertHandle(Object *obj) {
     return table().insert(obj);
 }
 
+namespace {
+
+// Bumped by every CloseHandle: a handle value looked up under the same
+// generation still names the same object.
+std::atomic<uint64_t> g_closeGeneration{0};
+
+// A few recent lookups per thread, so that the serial I/O paths (a device
+// and the events of its OVERLAPPED blocks) skip the table's lock.
+struct LookupCache {
+    struct Entry {
+        HANDLE h = nullptr;
+        uint64_t gen = 0;
+        Object *obj = nullptr;
+    } e[4];
+    ~LookupCache() {
+        for (Entry &x : e)
+            if (x.obj) x.obj->release();
+    }
+};
+thread_local LookupCache t_lookups WINAPI_FAST_TLS;
+
+} // namespace
+
 Ref<Object> lookupHandle(HANDLE h) {
+    const uint64_t gen = g_closeGeneration.load(std::memory_order_acquire);
+    LookupCache::Entry &c = t_lookups.e[(reinterpret_cast<uintptr_t>(h) >> 2) & 3];
+    if (c.obj && c.h == h && c.gen == gen) {
+        c.obj->retain();
+        return Ref<Object>(c.obj);
+    }
     Object *o = table().lookupRetained(h);
-    if (!o) SetLastError(ERROR_INVALID_HANDLE);
+    if (!o) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return Ref<Object>();
+    }
+    // Only objects that give back everything when their last handle closes
+    // may be kept alive here; a file keeps its descriptor until destroyed.
+    if (o->type() == ObjectType::Comm || o->type() == ObjectType::Event) {
+        o->retain();
+        if (c.obj) c.obj->release();
+        c = LookupCache::Entry{h, gen, o};
+    }
     return Ref<Object>(o);
 }
 
@@ -298,6 +341,7 @@ BOOL WINAPI CloseHandle(HANDLE h) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    g_closeGeneration.fetch_add(1, std::memory_order_acq_rel);
     bool ok = true;
     if (HandleTable::dropHandle(o)) ok = o->onLastHandleClosed();
     o->release();
@@ -352,7 +396,7 @@ BOOL WINAPI ReleaseMutex(HANDLE h) {
     return TRUE;
 }
 
-static Waitable *asWaitable(Object *o) { return dynamic_cast<Waitable *>(o); }
+static Waitable *asWaitable(Object *o) { return o->asWaitable(); }
 
 DWORD WINAPI WaitForMultipleObjects(DWORD n, const HANDLE *hs, BOOL all, DWORD ms) {
     if (n == 0 || n > MAXIMUM_WAIT_OBJECTS || !hs) {
@@ -404,7 +448,7 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) {
 
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buf, DWORD n, LPDWORD done, LPOVERLAPPED ov) {
     Ref<Object> o = lookupHandle(h);
-    FileObject *f = o ? dynamic_cast<FileObject *>(o.get()) : nullptr;
+    FileObject *f = o ? o->asFile() : nullptr;
     if (!f) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -418,7 +462,7 @@ BOOL WINAPI ReadFile(HANDLE h, LPVOID buf, DWORD n, LPDWORD done, LPOVERLAPPED o
 
 BOOL WINAPI WriteFile(HANDLE h, LPCVOID buf, DWORD n, LPDWORD done, LPOVERLAPPED ov) {
     Ref<Object> o = lookupHandle(h);
-    FileObject *f = o ? dynamic_cast<FileObject *>(o.get()) : nullptr;
+    FileObject *f = o ? o->asFile() : nullptr;
     if (!f) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -462,7 +506,7 @@ BOOL WINAPI GetOverlappedResult(HANDLE h, LPOVERLAPPED ov, LPDWORD done, BOOL wa
 
 static BOOL cancelOn(HANDLE h, LPOVERLAPPED ov, bool thisThreadOnly) {
     Ref<Object> o = lookupHandle(h);
-    FileObject *f = o ? dynamic_cast<FileObject *>(o.get()) : nullptr;
+    FileObject *f = o ? o->asFile() : nullptr;
     if (!f) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

@@ -27,6 +27,9 @@ public:
     // Called when the last handle to the object is closed (the object may
     // live on while calls in progress still hold a reference).
     virtual bool onLastHandleClosed() { return true; }
+    // Cheaper than dynamic_cast on the I/O paths.
+    virtual class Waitable *asWaitable() { return nullptr; }
+    virtual class FileObject *asFile() { return nullptr; }
 
 private:
     const ObjectType type_;
@@ -82,6 +85,7 @@ struct Waiter {
 class Waitable : public Object {
 public:
     using Object::Object;
+    Waitable *asWaitable() override { return this; }
     // Both called with syncMutex held.
     virtual bool signaledFor(DWORD tid) = 0;
     virtual void acquireFor(DWORD tid) { (void)tid; }
@@ -154,6 +158,7 @@ inline bool overlappedPending(const OVERLAPPED *ov) {
 class FileObject : public Waitable {
 public:
     using Waitable::Waitable;
+    FileObject *asFile() override { return this; }
     virtual BOOL read(void *buf, DWORD n, DWORD *done, OVERLAPPED *ov) = 0;
     virtual BOOL write(const void *buf, DWORD n, DWORD *done, OVERLAPPED *ov) = 0;
     // Cancels the given operation; with ov null, every operation (of the

@@ -62,14 +62,26 @@ bool canHoldLocks(int fd) {
     return (fl & O_ACCMODE) != O_WRONLY; // a shared lock needs read access
 }
 
-// Serialises the check and the taking of lock bytes between processes.
+// Serialises the check and the taking of lock bytes between processes. The
+// gate is held for microseconds; a program that holds flock() on the file
+// for its own purposes delays us at most a second, after which the check
+// goes ahead unserialised rather than hanging the open.
 struct Gate {
     explicit Gate(int f) : fd(f) {
-        while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+        for (int i = 0; i < 100; i++) {
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                held = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) return;
+            usleep(10000);
         }
     }
-    ~Gate() { flock(fd, LOCK_UN); }
+    ~Gate() {
+        if (held) flock(fd, LOCK_UN);
+    }
     int fd;
+    bool held = false;
 };
 
 // Whether an open with these bits would conflict with another process's.

@@ -188,7 +188,7 @@ DWORD WINAPI MsgWaitForMultipleObjects(DWORD n, const HANDLE *hs, BOOL all, DWOR
     std::vector<Waitable *> objs;
     for (DWORD i = 0; i < n; i++) {
         Ref<Object> r = lookupHandle(hs[i]);
-        Waitable *w = r ? dynamic_cast<Waitable *>(r.get()) : nullptr;
+        Waitable *w = r ? r->asWaitable() : nullptr;
         if (!w) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
