@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -147,6 +152,21 @@ TEST(CreateFile, ShareModesAgainstAnotherProcess) {
     CloseHandle(h);
     EXPECT_EQ(childDoes(f, "delete"), 0u);
     EXPECT_FALSE(testsupport::fileExists(f));
+}
+
+// Another program's flock() on the file must delay an open, not hang it.
+TEST(CreateFile, OpensAFileSomeoneHoldsAFlockOn) {
+    TempDir dir;
+    const std::string f = dir.file("locked.txt");
+    ASSERT_TRUE(kt::makeFile(f, "x"));
+    int fd = ::open(f.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(fd, LOCK_EX), 0);
+    auto t0 = std::chrono::steady_clock::now();
+    HANDLE h = kt::open(f, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(3));
+    CloseHandle(h);
+    ::close(fd);
 }
 
 TEST(FilePointer, BeyondFourGigabytesOnASparseFile) {

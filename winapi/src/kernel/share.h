@@ -5,11 +5,10 @@
 // beyond any real data, one byte per kind of access it has ("has read") and
 // per kind it refuses to share ("denies write"); a new open looks for the
 // locks it would conflict with while holding flock() on the file, so two
-// processes cannot both pass the check. Only regular files carry lock bytes
-// (local file systems; NFS maps flock onto byte locks and may refuse the
-// open of a file another client holds). These are advisory locks: only
-// processes that use this layer see them, and a file that cannot be opened
-// for reading (needed for a shared lock) is checked inside the process only.
+// processes cannot both pass the check. Only regular files carry lock bytes.
+// These are advisory locks: only processes that use this layer see them, and
+// a file that cannot be opened for reading (needed for a shared lock) is
+// checked inside the process only.
 #pragma once
 
 #include <windows.h>
