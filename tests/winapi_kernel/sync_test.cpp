@@ -146,6 +146,8 @@ TEST(Threads, SuspendedThreadRunsOnlyAfterResume) {
     EXPECT_EQ(code, 1234u);
     EXPECT_EQ(ResumeThread(t), 0u);
     CloseHandle(t);
+    ASSERT_TRUE(GetExitCodeThread(GetCurrentThread(), &code));
+    EXPECT_EQ(code, DWORD(STILL_ACTIVE));
 
     HANDLE e = CreateThread(nullptr, 0, exitEarly, nullptr, 0, nullptr);
     EXPECT_EQ(WaitForSingleObject(e, 5000), DWORD(WAIT_OBJECT_0));

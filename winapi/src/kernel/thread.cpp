@@ -175,6 +175,10 @@ int WINAPI GetThreadPriority(HANDLE h) {
 }
 
 BOOL WINAPI GetExitCodeThread(HANDLE h, LPDWORD code) {
+    if (h == GetCurrentThread()) { // the caller is running
+        if (code) *code = STILL_ACTIVE;
+        return TRUE;
+    }
     Ref<ThreadObject> t = lookupAs<ThreadObject>(h, ObjectType::Thread);
     if (!t) return FALSE;
     if (code) *code = t->exitCode();
