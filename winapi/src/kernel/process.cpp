@@ -288,10 +288,10 @@ BOOL WINAPI CreateProcessA(LPCSTR appName, LPSTR commandLine, LPSECURITY_ATTRIBU
     }
     std::vector<Ref<Object>> keep;
     if (startup && (startup->dwFlags & STARTF_USESTDHANDLES)) {
-        HANDLE std[3] = {startup->hStdInput, startup->hStdOutput, startup->hStdError};
+        HANDLE standard[3] = {startup->hStdInput, startup->hStdOutput, startup->hStdError};
         for (int i = 0; i < 3; i++) {
-            if (!std[i] || std[i] == INVALID_HANDLE_VALUE) continue;
-            int fd = fileDescriptorOf(std[i], keep);
+            if (!standard[i] || standard[i] == INVALID_HANDLE_VALUE) continue;
+            int fd = fileDescriptorOf(standard[i], keep);
             if (fd >= 0) posix_spawn_file_actions_adddup2(&s.actions, fd, i);
         }
     }
