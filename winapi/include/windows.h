@@ -5,6 +5,7 @@
 #include "windef.h"
 #include "winerror.h"
 #include "winbase.h"
+#include "wingdi.h"
 #include "winuser.h"
 
 #endif
