@@ -50,8 +50,9 @@ struct FontMetrics {
 class FontImpl;
 
 // A realised font. Shared by every HFONT that maps to the same face and
-// size; safe to use from several threads at once.
-class Font {
+// size; safe to use from several threads at once. Visible outside the
+// layer for its tests.
+class WINAPI_VISIBLE Font {
 public:
     // The best face for the request; never null (unknown names fall back by
     // pitch and family, as the mapper does).
