@@ -59,7 +59,7 @@ TEST(FontSheet, EveryCharacterOfTheTerminalFontDraws) {
     EXPECT_EQ(blank15, (std::vector<int>{0x00, 0x20, 0xFF}));
     frame(c, *t18, 350, 330, 0x00FFFF);
     frame(c, *t12, 350, 440, 0xFFFF00);
-    frame(c, *t15, 500, 330, 0x00FF00);
+    frame(c, *t15, 520, 330, 0x00FF00);
 
     c.background = kButtonFace;
     std::vector<int> top18 = codeTable(c, *t18, 10, 10, 0);
