@@ -69,7 +69,10 @@ void discardInput(LONG port);
 void storePosition(BYTE *header, DWORD position);
 DWORD headerPosition(const BYTE *header);
 
-// Escaping.
+// Escaping. A receiver may ask (ZRINIT flag ESCCTL) for every control
+// character to be escaped, not only the ones the protocol needs.
+constexpr BYTE kEscapeControls = 64;
+void setEscapeControls(LONG port, bool on);
 void sendEscapedByte(LONG port, BYTE byte);
 void putDataByte(LONG port, BYTE byte);
 

@@ -49,6 +49,20 @@ constexpr std::array<bool, 256> makeEscapeTable() {
     return t;
 }
 constexpr auto kAlwaysEscaped = makeEscapeTable();
+// A receiver that asks for it (ESCCTL) gets every control character escaped.
+constexpr std::array<bool, 256> makeControlEscapeTable() {
+    std::array<bool, 256> t = makeEscapeTable();
+    for (int b = 0; b < 256; b++)
+        if ((b & 0x60) == 0) t[static_cast<size_t>(b)] = true;
+    return t;
+}
+constexpr auto kControlsEscaped = makeControlEscapeTable();
+std::atomic<bool> escapeControls[kPortCount];
+
+const std::array<bool, 256> &escapeTable(LONG port) {
+    return (port >= 0 && port < kPortCount && escapeControls[port].load(std::memory_order_relaxed)) ? kControlsEscaped
+                                                                                                    : kAlwaysEscaped;
+}
 
 // The header secret is kept scrambled with a key of 27 bytes and unscrambled
 // once, in place.
@@ -90,8 +104,8 @@ LONG clampedHeaderLength(const TransferRecord *t) {
 }
 
 // Escapes one byte into out; last is the escaper's memory of its last byte.
-inline BYTE *escapeInto(BYTE *out, BYTE b, BYTE &last) {
-    if (kAlwaysEscaped[b] || ((b & 0x7F) == 13 && (last & 0x7F) == '@')) {
+inline BYTE *escapeInto(BYTE *out, BYTE b, BYTE &last, const std::array<bool, 256> &escaped) {
+    if (escaped[b] || ((b & 0x7F) == 13 && (last & 0x7F) == '@')) {
         *out++ = ZDLE;
         b ^= 64;
     }
@@ -125,6 +139,10 @@ const char *headerSecret() {
 }
 
 // ---- input -------------------------------------------------------------------
+
+void setEscapeControls(LONG port, bool on) {
+    if (port >= 0 && port < kPortCount) escapeControls[port].store(on);
+}
 
 void attachLineInput(LONG port, LineInput *input) {
     if (port < 0 || port >= kPortCount) return;
@@ -184,7 +202,7 @@ void sendEscapedByte(LONG port, BYTE byte) {
     TransferRecord *t = transferRecord(port);
     if (!t) return;
     BYTE out[2];
-    BYTE *end = escapeInto(out, byte, t->lastHeaderChar);
+    BYTE *end = escapeInto(out, byte, t->lastHeaderChar, escapeTable(port));
     sendRaw(port, out, static_cast<LONG>(end - out));
 }
 
@@ -192,7 +210,7 @@ void putDataByte(LONG port, BYTE byte) {
     TransferRecord *t = transferRecord(port);
     if (!t) return;
     if (!t->sendPointer || t->sendCount > static_cast<LONG>(sizeof t->sendBuffer) - 2) return;
-    BYTE *end = escapeInto(t->sendPointer, byte, t->lastDataChar);
+    BYTE *end = escapeInto(t->sendPointer, byte, t->lastDataChar, escapeTable(port));
     t->sendCount += static_cast<LONG>(end - t->sendPointer);
     t->sendPointer = end;
 }
@@ -232,6 +250,7 @@ void sendBinaryHeader(LONG port, LONG type, const BYTE *data) {
     TransferRecord *t = transferRecord(port);
     if (!t) return;
     BYTE out[4 + 2 * (1 + 20 + 4)];
+    const auto &escaped = escapeTable(port);
     BYTE *p = out;
     *p++ = ZPAD;
     *p++ = ZDLE;
@@ -251,8 +270,8 @@ void sendBinaryHeader(LONG port, LONG type, const BYTE *data) {
     } else {
         *p++ = 'A';
     }
-    p = escapeInto(p, static_cast<BYTE>(type), t->lastHeaderChar);
-    for (LONG i = 0; i < n; i++) p = escapeInto(p, data[i], t->lastHeaderChar);
+    p = escapeInto(p, static_cast<BYTE>(type), t->lastHeaderChar, escaped);
+    for (LONG i = 0; i < n; i++) p = escapeInto(p, data[i], t->lastHeaderChar, escaped);
     if (t->useCrc32) {
         uint32_t crc = crc32Step(0xFFFFFFFFu, static_cast<BYTE>(type));
         for (LONG i = 0; i < n; i++) crc = crc32Step(crc, data[i]);
@@ -260,12 +279,12 @@ void sendBinaryHeader(LONG port, LONG type, const BYTE *data) {
         if (keyed)
             for (const char *s = headerSecret(); *s; s++) crc = crc32Step(crc, static_cast<BYTE>(*s));
         crc = ~crc;
-        for (int i = 0; i < 4; i++) p = escapeInto(p, static_cast<BYTE>(crc >> (8 * i)), t->lastHeaderChar);
+        for (int i = 0; i < 4; i++) p = escapeInto(p, static_cast<BYTE>(crc >> (8 * i)), t->lastHeaderChar, escaped);
     } else {
         uint16_t crc = crc16Step(0, static_cast<BYTE>(type));
         for (LONG i = 0; i < n; i++) crc = crc16Step(crc, data[i]);
-        p = escapeInto(p, static_cast<BYTE>(crc >> 8), t->lastHeaderChar);
-        p = escapeInto(p, static_cast<BYTE>(crc), t->lastHeaderChar);
+        p = escapeInto(p, static_cast<BYTE>(crc >> 8), t->lastHeaderChar, escaped);
+        p = escapeInto(p, static_cast<BYTE>(crc), t->lastHeaderChar, escaped);
     }
     sendRaw(port, out, static_cast<LONG>(p - out));
 }
@@ -279,28 +298,29 @@ void sendDataSubpacket(LONG port, LONG length, LONG end) {
     // and XON: 2 * 1024 + 2 + 8 + 1 bytes, within sendBuffer.
     BYTE *p = t->sendBuffer;
     BYTE last = t->lastDataChar;
+    const auto &escaped = escapeTable(port);
     const BYTE *d = t->dataBuffer;
     if (t->useCrc32) {
         uint32_t crc = 0xFFFFFFFFu;
         for (LONG i = 0; i < length; i++) {
             crc = crc32Step(crc, d[i]);
-            p = escapeInto(p, d[i], last);
+            p = escapeInto(p, d[i], last, escaped);
         }
         *p++ = ZDLE;
         *p++ = static_cast<BYTE>(end);
         crc = ~crc32Step(crc, static_cast<BYTE>(end));
-        for (int i = 0; i < 4; i++) p = escapeInto(p, static_cast<BYTE>(crc >> (8 * i)), last);
+        for (int i = 0; i < 4; i++) p = escapeInto(p, static_cast<BYTE>(crc >> (8 * i)), last, escaped);
     } else {
         uint16_t crc = 0;
         for (LONG i = 0; i < length; i++) {
             crc = crc16Step(crc, d[i]);
-            p = escapeInto(p, d[i], last);
+            p = escapeInto(p, d[i], last, escaped);
         }
         *p++ = ZDLE;
         *p++ = static_cast<BYTE>(end);
         crc = crc16Step(crc, static_cast<BYTE>(end));
-        p = escapeInto(p, static_cast<BYTE>(crc >> 8), last);
-        p = escapeInto(p, static_cast<BYTE>(crc), last);
+        p = escapeInto(p, static_cast<BYTE>(crc >> 8), last, escaped);
+        p = escapeInto(p, static_cast<BYTE>(crc), last, escaped);
     }
     if (end == ZCRCW) *p++ = XON;
     t->lastDataChar = last;

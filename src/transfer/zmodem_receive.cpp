@@ -15,6 +15,9 @@ constexpr LONG kGotFile = 4;
 constexpr LONG kBatchEnded = 15;
 constexpr LONG kFileDone = 11;
 constexpr LONG kSenderFinished = 8;
+// After a ZRPOS, bad headers for this long are taken as the tail of what
+// the sender had already sent, not as new errors.
+constexpr DWORD kResyncMs = 2000;
 
 // The receiver's capabilities: buffer 0 (stream), variable headers allowed,
 // full duplex and CRC-32.
@@ -274,6 +277,9 @@ LONG receiveFileData(LONG port) {
     DWORD expected = t->filePosition;
     int budget = 10;
     bool sendPosition = true;
+    // The last ZRPOS: while the line still brings what the sender had
+    // queued before it, garbage is no reason to ask again.
+    DWORD askedAt = 0, askedFor = 0xFFFFFFFFu;
     while (!t->cancelled) {
         if (t->aborted) return cancelEnd();
         if (carrierLost(port)) {
@@ -284,10 +290,16 @@ LONG receiveFileData(LONG port) {
         if (sendPosition) {
             storePosition(t->txHeader, expected);
             sendHexHeader(port, ZRPOS, t->txHeader);
+            askedAt = GetTickCount();
+            askedFor = expected;
         }
         sendPosition = true;
         bool error = false;
         LONG r = readHeader(port, t->rxHeader);
+        if (r == kReadError && askedFor == expected && GetTickCount() - askedAt < kResyncMs) {
+            sendPosition = false;
+            continue;
+        }
         if (r == ZCAN && !stopRequested(t)) {
             // Five CANs: the sender has given up; retrying cannot help.
             t->resultCode = kResultCancelled;
@@ -309,17 +321,43 @@ LONG receiveFileData(LONG port) {
         } else if (r == ZFIN) {
             return kSenderFinished;
         } else if (r == ZDATA) {
-            if (t->peerPosition != expected) {
+            // A frame that starts behind us is a repeat of data we have
+            // (the sender restarted more than once): its subpackets are
+            // read, and only what lies beyond our position is written.
+            // Answering it with ZRPOS would only start yet another repeat.
+            const bool behind = t->peerPosition < expected && expected - t->peerPosition <= (1u << 24);
+            if (t->peerPosition != expected && !behind) {
                 countError(port, kStatusBadFilePosition);
                 error = true;
             } else {
+                DWORD framePosition = t->peerPosition;
                 for (;;) {
                     LONG end = readSubpacket(port, t->dataBuffer, kMaxSubpacket);
                     if (end >= GOTCRCE && end <= GOTCRCW) {
+                        const DWORD count = static_cast<DWORD>(t->lastDataCount);
+                        if (framePosition < expected) {
+                            const DWORD known = expected - framePosition;
+                            framePosition += count;
+                            const DWORD fresh = count > known ? count - known : 0;
+                            if (fresh) std::memmove(t->dataBuffer, t->dataBuffer + known, fresh);
+                            t->lastDataCount = static_cast<LONG>(fresh);
+                        } else {
+                            framePosition += count;
+                        }
                         if (writeSubpacket(port, expected) != 0) return kFailed;
                         budget = 10;
                         if (end == GOTCRCG) continue;
-                        if (end == GOTCRCQ || end == GOTCRCW) {
+                        if (framePosition < expected) {
+                            // Still a repeat: a sender waiting (ZCRCW) is
+                            // sent to where we are; one streaming on hears
+                            // how far its repeat has come.
+                            if (end == GOTCRCW) break;
+                            if (end == GOTCRCQ) {
+                                storePosition(t->txHeader, framePosition);
+                                sendHexHeader(port, ZACK, t->txHeader);
+                                continue;
+                            }
+                        } else if (end == GOTCRCQ || end == GOTCRCW) {
                             storePosition(t->txHeader, expected);
                             sendHexHeader(port, ZACK, t->txHeader);
                             if (end == GOTCRCQ) continue;
@@ -384,6 +422,7 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
     if (directory && (!directory[0] || directory[0] == ' ')) directory = nullptr;
     LineInput input;
     attachLineInput(port, &input);
+    setEscapeControls(port, false);
     t->headerLength = 4;
     bool failed = false;
     for (;;) {

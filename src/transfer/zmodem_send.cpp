@@ -52,6 +52,7 @@ LONG getReceiverInit(LONG port) {
         switch (r) {
         case ZRINIT: {
             t->useCrc32 = (t->rxHeader[ZF0] & 32) ? 1 : 0;
+            setEscapeControls(port, (t->rxHeader[ZF0] & kEscapeControls) != 0);
             if (t->rxHeader[ZF1] & 1) t->variableHeaders = 1;
             DWORD size = t->rxHeader[ZP0] + 256u * t->rxHeader[ZP1];
             t->peerBufferSize = size > kMaxSubpacket ? kMaxSubpacket : size;
