@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <string>
@@ -163,6 +165,27 @@ TEST(PseudoTerminal, HangUpOfTheOtherEndDropsTheLinesAndFailsWrites) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
     CloseHandle(h);
     CloseHandle(ov.hEvent);
+}
+
+TEST(PseudoTerminal, RawWhileOpenAndGivenBackAtClose) {
+    PtyPort pty(8);
+    int fd = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios cooked;
+    tcgetattr(fd, &cooked);
+    cooked.c_lflag |= ECHO | ICANON | ISIG;
+    cooked.c_oflag |= OPOST;
+    tcsetattr(fd, TCSANOW, &cooked);
+    HANDLE h = openPort("COM8");
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    termios now;
+    tcgetattr(fd, &now);
+    EXPECT_EQ(now.c_lflag & (ECHO | ICANON | ISIG), 0u);
+    EXPECT_EQ(now.c_oflag & OPOST, 0u);
+    CloseHandle(h);
+    tcgetattr(fd, &now);
+    EXPECT_EQ(now.c_lflag & (ECHO | ICANON | ISIG), static_cast<tcflag_t>(ECHO | ICANON | ISIG));
+    ::close(fd);
 }
 
 TEST(PseudoTerminal, BlockingHandleWithoutOverlapped) {

@@ -73,8 +73,8 @@ DWORD errorFromErrno(int e) {
 
 class TtyDevice : public CommDevice {
 public:
-    TtyDevice(int fd, int wake, bool modemLines, bool overlapped)
-        : CommDevice(&own_, overlapped), fd_(fd), wake_(wake), lines_(modemLines) {
+    TtyDevice(int fd, int wake, bool modemLines, bool overlapped, const termios &original)
+        : CommDevice(&own_, overlapped), fd_(fd), wake_(wake), lines_(modemLines), original_(original) {
         termios t;
         if (tcgetattr(fd_, &t) == 0) dcbFromTermios(t);
         if (lines_) {
@@ -128,6 +128,7 @@ private:
     int fd_;
     int wake_;
     const bool lines_; // false: a pseudo-terminal or other tty without modem lines
+    const termios original_; // given back at close, so that a console is not left raw
     bool parmrk_ = false;
     int markState_ = 0;
     bool stop_ = false;
@@ -446,6 +447,7 @@ void TtyDevice::shutdown() {
         wake();
     }
     io_.join();
+    tcsetattr(fd_, TCSANOW, &original_);
     flock(fd_, LOCK_UN);
     ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -487,6 +489,7 @@ bool openTty(const char *path, bool overlapped, bool adoptFd, int fd, HANDLE *ou
 
     termios t;
     if (tcgetattr(fd, &t) < 0) return fail(ERROR_FILE_NOT_FOUND);
+    const termios original = t;
     // Raw mode, keeping speed and framing.
     t.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | IMAXBEL | IUCLC);
     t.c_oflag &= ~OPOST;
@@ -501,7 +504,7 @@ bool openTty(const char *path, bool overlapped, bool adoptFd, int fd, HANDLE *ou
     int wake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (wake < 0) return fail(ERROR_NOT_ENOUGH_MEMORY);
     SetLastError(ERROR_SUCCESS);
-    *out = insertHandle(new TtyDevice(fd, wake, lines, overlapped));
+    *out = insertHandle(new TtyDevice(fd, wake, lines, overlapped, original));
     return true;
 }
 
