@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace gditest;
 
@@ -34,6 +35,7 @@ TEST(FontMetrics, DialogFaceEightPointIsThirteenPixels) {
         EXPECT_EQ(m.pitchAndFamily & kTmpfVariable, kTmpfVariable);  // the bit set means variable pitch
         EXPECT_FALSE(f->fixedPitch());
         EXPECT_EQ(dialogBaseX(*f), 6);  // the classic 6 x 13 dialog units
+        EXPECT_EQ(m.aveCharWidth, 5);
         EXPECT_GE(m.maxCharWidth, m.aveCharWidth);
         EXPECT_GT(m.maxCharWidth, f->advance('i'));
         EXPECT_EQ(m.firstChar, 0x20);
@@ -108,6 +110,8 @@ TEST(FontMetrics, MapperFallsBackByPitchAndFamily) {
     EXPECT_EQ(system->faceName(), "System");
     EXPECT_EQ(system->metrics().height, 16);
     EXPECT_EQ(system->metrics().weight, 700);
+    EXPECT_EQ(system->metrics().ascent, 13);
+    EXPECT_EQ(system->metrics().aveCharWidth, 7);
 }
 
 TEST(FontMetrics, OutlineHeightsFollowLogfontSigns) {
@@ -143,6 +147,30 @@ TEST(FontMetrics, WeightAndWidth) {
 TEST(FontMetrics, SameRequestSharesTheRealisedFont) {
     EXPECT_EQ(font("MS Sans Serif", -11).get(), font("ms sans serif", -11).get());
     EXPECT_NE(font("MS Sans Serif", -11).get(), font("MS Sans Serif", -11, 700).get());
+}
+
+TEST(FontMetrics, ThreadsRealisingAndDrawingAtOnceAgree) {
+    // Fonts are realised on first use from any thread; each thread must get
+    // the same glyphs as a lone thread does.
+    const int heights[] = {-9, -10, -14, -17, -19, -21, -23, -25};
+    auto picture = [](int height) {
+        Canvas c(160, 40);
+        font("Arial", height)->draw(c.surface, 0, 0, "Wg\xE9\x80", 4, 0, c.all());
+        font("Fixedsys", height, 0, kOemCharset)->draw(c.surface, 60, 0, "\xC9\xCD\x01", 3, 0, c.all());
+        return c.pixels;
+    };
+    std::vector<std::vector<uint32_t>> seen(8 * 4);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 8; ++i)
+                seen[size_t(t) * 8 + size_t(i)] = picture(heights[(i + t) % 8]);
+        });
+    for (auto &t : threads)
+        t.join();
+    for (int t = 0; t < 4; ++t)
+        for (int i = 0; i < 8; ++i)
+            EXPECT_EQ(seen[size_t(t) * 8 + size_t(i)], picture(heights[(i + t) % 8])) << t << " " << i;
 }
 
 }  // namespace

@@ -417,13 +417,21 @@ std::unique_ptr<FontImpl> realise(const FontRequest &r) {
     int maxWidth = 0;
     for (int ch = font->codePage == 437 ? 0 : 0x20; ch < 256; ++ch)
         maxWidth = std::max(maxWidth, font->glyphs[size_t(ch)].advance);
+    // Proportional faces: the average of the lower-case letters and the
+    // space weighted by their frequency in English text (the classic
+    // definition of xAvgCharWidth), from the widths as drawn.
     int average = fallbackWidth;
-    if (f && src.outline && !spec.fixed) {
-        const TT_OS2 *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(f, FT_SFNT_OS2));
-        if (os2 && os2->xAvgCharWidth > 0)
-            average = int((os2->xAvgCharWidth * long(src.xppem) + f->units_per_EM / 2) / f->units_per_EM);
+    if (!spec.fixed && used >= 0) {
+        static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20, 56,
+                                             56, 17, 4,  49, 56,  71, 31, 10, 18, 3,  18, 2, 166};
+        long sum = 0;
+        for (int i = 0; i < 27; ++i)
+            sum += long(kWeights[i]) * font->glyphs[i < 26 ? 'a' + i : ' '].advance;
+        average = int((sum + 500) / 1000);
+    } else if (src.simulateBold) {
+        average += 1;
     }
-    m.aveCharWidth = average + (src.simulateBold ? 1 : 0);
+    m.aveCharWidth = average;
     m.maxCharWidth = maxWidth;
     m.weight = bold || spec.baseWeight >= 600 ? 700 : 400;
     m.overhang = 0;
