@@ -290,8 +290,9 @@ void NullModemPair::loop() {
                 }
                 deliverLocked(side, buf, m);
             }
-            if (!d.wire.empty()) consider(d.wire.front().first);
             pumpLocked(side);
+            // Bytes the pump has just put on the line are due too.
+            if (!d.wire.empty()) consider(d.wire.front().first);
             if (NullModemDevice *dev = ends[side]) {
                 if (paced() && !dev->txQueue().empty() && !dev->outputHeldLocked()) consider(d.next);
                 consider(dev->expire(now));
