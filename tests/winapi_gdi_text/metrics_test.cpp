@@ -144,6 +144,22 @@ TEST(FontMetrics, WeightAndWidth) {
     EXPECT_EQ(wide->advance('i'), 12);
 }
 
+TEST(FontMetrics, AbsurdSizesAreBounded) {
+    // Every glyph is rendered ahead, so an enormous request must not take
+    // gigabytes: it is drawn at the largest size offered.
+    auto huge = font("Arial", -2000000000), largest = font("Arial", -256);
+    EXPECT_EQ(huge->metrics().height, largest->metrics().height);
+    EXPECT_LT(font("Arial", -2147483647 - 1)->metrics().height, 400);
+    EXPECT_EQ(font("Terminal", 1000000, 0, kOemCharset)->metrics().height, 256);
+    FontRequest r;
+    r.face = "Courier New";
+    r.height = -16;
+    r.width = -12;  // the magnitude counts
+    EXPECT_EQ(Font::select(r)->metrics().aveCharWidth, 12);
+    r.width = 1 << 30;
+    EXPECT_EQ(Font::select(r)->metrics().aveCharWidth, 256);
+}
+
 TEST(FontMetrics, SameRequestSharesTheRealisedFont) {
     EXPECT_EQ(font("MS Sans Serif", -11).get(), font("ms sans serif", -11).get());
     EXPECT_NE(font("MS Sans Serif", -11).get(), font("MS Sans Serif", -11, 700).get());

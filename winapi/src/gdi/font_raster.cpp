@@ -253,8 +253,14 @@ public:
 
 namespace {
 
-std::unique_ptr<FontImpl> realise(const FontRequest &r) {
-    const FaceSpec &spec = faceTable()[mapFace(r)];
+// Glyphs are rendered ahead for all 256 characters, so sizes have a bound.
+constexpr int kMaxPixels = 256;
+
+std::unique_ptr<FontImpl> realise(const FontRequest &request) {
+    const FaceSpec &spec = faceTable()[mapFace(request)];
+    FontRequest r = request;
+    r.height = std::clamp(r.height, -kMaxPixels, kMaxPixels);
+    r.width = std::min(kMaxPixels, r.width < 0 ? (r.width < -kMaxPixels ? kMaxPixels : -r.width) : r.width);
     auto font = std::make_unique<FontImpl>();
     font->face = spec.name;
     font->codePage = spec.oem ? 437 : 1252;
@@ -290,7 +296,8 @@ std::unique_ptr<FontImpl> realise(const FontRequest &r) {
             FT_Face f = FreeType::instance().open(s.file);
             if (!f || strikeIndex(f, s.ppem) < 0 || FT_Select_Size(f, strikeIndex(f, s.ppem)) != 0)
                 continue;
-            int cell = int((f->size->metrics.height + 32) >> 6) + s.extraTop;
+            int cell = int((f->size->metrics.ascender + 32) >> 6) + int((-f->size->metrics.descender + 32) >> 6) +
+                       s.extraTop;
             int d = std::abs(cell - std::abs(height));
             if (d < best && pickStrike(any, cell, StyleSources{{s}, {}}, cand)) {
                 best = d;

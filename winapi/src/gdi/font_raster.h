@@ -23,8 +23,9 @@ struct Surface {
 // What CreateFontIndirectA asks for (the LOGFONTA fields that matter here).
 struct FontRequest {
     std::string face;          // lfFaceName; empty or unknown: chosen by pitch and family
-    int height = 0;            // lfHeight: <0 character height, >0 cell height, 0 default
-    int width = 0;             // lfWidth: 0 for the face's own width
+    int height = 0;            // lfHeight: <0 character height, >0 cell height, 0 default;
+                               // beyond 256 pixels either way, 256
+    int width = 0;             // lfWidth: 0 for the face's own width (at most 256)
     int weight = 0;            // lfWeight: 0 = FW_NORMAL
     bool italic = false, underline = false, strikeOut = false;
     uint8_t charSet = 0;       // lfCharSet: 255 (OEM_CHARSET) selects code page 437
