@@ -23,6 +23,16 @@ typedef struct tagMSG {
     POINT pt;
 } MSG, *PMSG, *LPMSG;
 
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELRESULT(l, h) ((LRESULT)(DWORD)MAKELONG(l, h))
+#define POINTSTOPOINT(pt, pts) { (pt).x = (LONG)(SHORT)LOWORD(*(LONG *)&(pts)); (pt).y = (LONG)(SHORT)HIWORD(*(LONG *)&(pts)); }
+
+typedef struct tagSTYLESTRUCT {
+    DWORD styleOld;
+    DWORD styleNew;
+} STYLESTRUCT, *LPSTYLESTRUCT;
+
 /* ---- errors of the window manager ------------------------------------- */
 #ifndef ERROR_INVALID_WINDOW_HANDLE
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
@@ -74,6 +84,7 @@ typedef struct tagMSG {
 #define ERROR_MENU_ITEM_NOT_FOUND 1456L
 #define ERROR_INVALID_KEYBOARD_HANDLE 1457L
 #define ERROR_INVALID_WINDOW_STYLE 2002L
+#define ERROR_MESSAGE_SYNC_ONLY 1159L
 
 /* ---- messages ----------------------------------------------------------- */
 #define WM_NULL 0x0000
@@ -196,6 +207,7 @@ typedef struct tagMSG {
 #define WM_MBUTTONUP 0x0208
 #define WM_MBUTTONDBLCLK 0x0209
 #define WM_MOUSEWHEEL 0x020A
+#define WHEEL_DELTA 120
 #define WM_MOUSELAST 0x020A
 #define WM_PARENTNOTIFY 0x0210
 #define WM_ENTERMENULOOP 0x0211
@@ -888,6 +900,14 @@ WINUSERAPI BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
 
+/* Key data flags in the high word of a key message's lParam */
+#define KF_EXTENDED 0x0100
+#define KF_DLGMODE 0x0800
+#define KF_MENUMODE 0x1000
+#define KF_ALTDOWN 0x2000
+#define KF_REPEAT 0x4000
+#define KF_UP 0x8000
+
 WINUSERAPI SHORT WINAPI GetKeyState(int nVirtKey);
 WINUSERAPI SHORT WINAPI GetAsyncKeyState(int vKey);
 WINUSERAPI BOOL WINAPI GetKeyboardState(PBYTE lpKeyState);
@@ -1154,6 +1174,8 @@ WINUSERAPI BOOL WINAPI SetCaretBlinkTime(UINT uMSeconds);
 #define ESB_DISABLE_RIGHT 0x0002
 #define ESB_DISABLE_UP 0x0001
 #define ESB_DISABLE_DOWN 0x0002
+#define ESB_DISABLE_LTUP ESB_DISABLE_LEFT
+#define ESB_DISABLE_RTDN ESB_DISABLE_RIGHT
 
 typedef struct tagSCROLLINFO {
     UINT cbSize;

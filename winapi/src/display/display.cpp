@@ -1,0 +1,134 @@
+// The headless display: composition of the windows' framebuffers into a
+// screen picture, snapshots as PNG files, and the hook where a presenter
+// is told about changes.
+#include "display.h"
+
+#include "../user/window.h"
+#include "png.h"
+
+#include <winapi_ext.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace winapi::display {
+
+namespace {
+std::mutex &presenterMutex() {
+    static auto *m = new std::mutex;
+    return *m;
+}
+std::unique_ptr<Presenter> &presenter() {
+    static auto *p = new std::unique_ptr<Presenter>;
+    return *p;
+}
+
+void blitInto(gdi::Framebuffer &out, gdi::Framebuffer &src, int dx, int dy, int sx, int sy, int w, int h) {
+    for (int y = 0; y < h; y++) {
+        int oy = dy + y, iy = sy + y;
+        if (oy < 0 || oy >= out.height || iy < 0 || iy >= src.height) continue;
+        for (int x = 0; x < w; x++) {
+            int ox = dx + x, ix = sx + x;
+            if (ox < 0 || ox >= out.width || ix < 0 || ix >= src.width) continue;
+            out.at(ox, oy) = src.at(ix, iy) & 0xFFFFFF;
+        }
+    }
+}
+} // namespace
+
+void setPresenter(std::unique_ptr<Presenter> p) {
+    std::lock_guard<std::mutex> lk(presenterMutex());
+    presenter() = std::move(p);
+}
+
+gdi::FbPtr composeScreen() {
+    using namespace winapi::user;
+    UserLock lk(userMutex());
+    Window *d = desktopLocked();
+    int sw = d->rect.right, sh = d->rect.bottom;
+    auto out = std::make_shared<gdi::Framebuffer>(sw, sh, 0);
+    if (d->fb) blitInto(*out, *d->fb, 0, 0, 0, 0, sw, sh);
+    // Bottom of the stack first.
+    for (auto it = d->children.rbegin(); it != d->children.rend(); ++it) {
+        Window *w = *it;
+        if (!(w->style & WS_VISIBLE) || w->messageOnly || !w->fb || w->minimized) continue;
+        blitInto(*out, *w->fb, w->rect.left, w->rect.top, 0, 0, w->fb->width, w->fb->height);
+        caretOverlay(w->handle, *out, w->rect.left, w->rect.top);
+    }
+    return out;
+}
+
+gdi::FbPtr composeWindow(HWND h) {
+    using namespace winapi::user;
+    UserLock lk(userMutex());
+    Window *w = windowLocked(h);
+    if (!w) return nullptr;
+    if (w->isDesktop) return composeScreen();
+    Window *top = topLevelOf(w);
+    if (!top->fb) return nullptr;
+    RECT r = windowRectInTop(w);
+    int cw = std::max<int>(1, r.right - r.left), ch = std::max<int>(1, r.bottom - r.top);
+    auto out = std::make_shared<gdi::Framebuffer>(cw, ch, 0);
+    blitInto(*out, *top->fb, 0, 0, r.left, r.top, cw, ch);
+    caretOverlay(top->handle, *out, -r.left, -r.top);
+    return out;
+}
+
+} // namespace winapi::display
+
+namespace winapi::user {
+
+void topLevelChanged(Window *) {
+    std::lock_guard<std::mutex> lk(winapi::display::presenterMutex());
+    if (auto &p = winapi::display::presenter()) p->layoutChanged();
+}
+
+void damage(HWND top, const RECT &r) {
+    std::lock_guard<std::mutex> lk(winapi::display::presenterMutex());
+    if (auto &p = winapi::display::presenter()) p->damaged(top, r);
+}
+
+} // namespace winapi::user
+
+using namespace winapi;
+
+extern "C" {
+
+BOOL WINAPI WapiSnapshotWindow(HWND h, LPCSTR path) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    gdi::FbPtr fb = display::composeWindow(h);
+    if (!fb) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    if (!display::writePng(path, fb->data, fb->width, fb->height, fb->stride)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI WapiSnapshotScreen(LPCSTR path) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    gdi::FbPtr fb = display::composeScreen();
+    if (!display::writePng(path, fb->data, fb->width, fb->height, fb->stride)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+COLORREF WINAPI WapiGetScreenPixel(int x, int y) {
+    if (x < 0 || y < 0 || x >= GetSystemMetrics(SM_CXSCREEN) || y >= GetSystemMetrics(SM_CYSCREEN)) return CLR_INVALID;
+    gdi::FbPtr fb = display::composeScreen();
+    if (x >= fb->width || y >= fb->height) return CLR_INVALID;
+    return gdi::toColor(fb->at(x, y));
+}
+
+} // extern "C"
