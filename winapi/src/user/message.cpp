@@ -5,6 +5,8 @@
 
 #include "window.h"
 
+#include <winapi_ext.h>
+
 #include <condition_variable>
 #include <map>
 

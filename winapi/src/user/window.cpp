@@ -634,6 +634,7 @@ WORD WINAPI SetClassWord(HWND h, int index, WORD v) {
 
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int cx, int cy,
                             HWND parentHwnd, HMENU menu, HINSTANCE inst, LPVOID param) {
+    currentQueue(); // the thread's queue lives as long as its windows
     auto w = std::make_shared<Window>();
     HWND h;
     CREATESTRUCTA cs{};
