@@ -272,10 +272,17 @@ UINT buttonMessage(UINT button, bool down) {
 
 BOOL injectMouse(POINT pt, bool move, UINT button, bool down) {
     static const UINT vks[3] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
+    UINT keys = 0;
     {
+        // The buttons and modifiers as they are now go with the message.
         std::lock_guard<std::mutex> lk(g_inputMutex);
         g_pointer = pt;
         if (!move) setKey(g_async, vks[button], down, false);
+        if (g_async[VK_LBUTTON] & 0x80) keys |= MK_LBUTTON;
+        if (g_async[VK_RBUTTON] & 0x80) keys |= MK_RBUTTON;
+        if (g_async[VK_MBUTTON] & 0x80) keys |= MK_MBUTTON;
+        if (g_async[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
+        if (g_async[VK_CONTROL] & 0x80) keys |= MK_CONTROL;
     }
     HWND target = mouseTarget(pt);
     if (!target) {
@@ -287,6 +294,7 @@ BOOL injectMouse(POINT pt, bool move, UINT button, bool down) {
     in.m.hwnd = target;
     in.m.message = move ? WM_MOUSEMOVE : buttonMessage(button, down);
     in.m.pt = pt;
+    in.m.wParam = keys;
     in.m.time = GetTickCount();
     in.move = move;
     in.button = button;
@@ -329,15 +337,7 @@ bool cookMouse(InputMessage &in) {
         if (hit == HTTRANSPARENT) hit = HTCLIENT;
     }
     in.m.hwnd = target;
-    UINT keys = 0;
-    {
-        std::lock_guard<std::mutex> lk(g_inputMutex);
-        if (g_async[VK_LBUTTON] & 0x80) keys |= MK_LBUTTON;
-        if (g_async[VK_RBUTTON] & 0x80) keys |= MK_RBUTTON;
-        if (g_async[VK_MBUTTON] & 0x80) keys |= MK_MBUTTON;
-        if (g_async[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
-        if (g_async[VK_CONTROL] & 0x80) keys |= MK_CONTROL;
-    }
+    UINT keys = static_cast<UINT>(in.m.wParam);
     UINT msg = in.move ? WM_MOUSEMOVE : buttonMessage(in.button, in.down);
     bool client = hit == HTCLIENT;
     if (!in.move && in.down) {
