@@ -126,6 +126,7 @@ LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG 
         t->batchMode = 1;
         t->charTimeout = 60;
         t->headerWaits = 12;
+        t->headerLength = 4; // also for a closing call after a first file that never went
         if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send")) {
             releaseOwner(port, window);
             freeTransferRecord(port);

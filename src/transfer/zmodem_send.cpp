@@ -140,8 +140,8 @@ namespace {
 
 // A receiver that takes a continuous stream (buffer 0) gets ZCRCQ marks and
 // acknowledges them; the sender keeps at most a window of unacknowledged
-// bytes on the line, sized to about a quarter second of what the line has
-// carried. Without it every error would cost everything the transmit queue
+// bytes on the line, sized to about a tenth of a second of what the line
+// has carried (4 KiB at least). Without it every error would cost everything the transmit queue
 // and the device held at the time.
 constexpr DWORD kMinWindow = 4096;
 constexpr DWORD kMaxWindow = 1u << 20;
@@ -166,7 +166,7 @@ struct Window {
         DWORD ms = GetTickCount() - startMs;
         if (ms < 1) ms = 1;
         unsigned long long rate = static_cast<unsigned long long>(acked - start) * 1000 / ms;
-        unsigned long long w = rate / 4;
+        unsigned long long w = rate / 10;
         size = static_cast<DWORD>(w < kMinWindow ? kMinWindow : (w > kMaxWindow ? kMaxWindow : w));
     }
     bool full(DWORD sent) const { return active && sent - acked >= size; }
@@ -189,6 +189,9 @@ LONG sendFileData(LONG port) {
         if (Func026(port) < 0) break;
     }
 
+    // Reading a header clears keyedHeaders; the sender keeps the keyed form
+    // it was asked for until the next ZRPOS says otherwise.
+    bool keyed = t->keyedHeaders != 0;
     Window window;
     window.active = t->peerBufferSize == 0;
     window.begin(t->sendPosition);
@@ -203,6 +206,7 @@ LONG sendFileData(LONG port) {
         good = 0;
         threshold = threshold * 2 + 1;
         window.begin(t->sendPosition);
+        keyed = asksForKeyedHeaders(t);
     };
     // A header that came while a frame is open. kData when the frame goes on.
     auto inFrameHeader = [&](LONG r) -> LONG {
@@ -228,6 +232,7 @@ LONG sendFileData(LONG port) {
         case kFrame:
             storePosition(t->txHeader, t->sendPosition);
             bufferLeft = static_cast<LONG>(t->peerBufferSize);
+            t->keyedHeaders = keyed;
             sendBinaryHeader(port, ZDATA, t->txHeader);
             step = kData;
             break;
@@ -398,6 +403,7 @@ LONG sendFileData(LONG port) {
 
         case kEndOfFile: {
             storePosition(t->txHeader, t->sendPosition);
+            t->keyedHeaders = keyed;
             sendBinaryHeader(port, ZEOF, t->txHeader);
             LONG r;
             do r = readReceiverReply(port);

@@ -240,7 +240,7 @@ TEST_F(ZmodemLrzsz, NoisyLineBothWays) {
     noisy.bytesPerSecond = 115200;
     noisy.bitErrorInterval = 100000;
     noisy.seed = 3;
-    const std::string data = randomBytes(400000, 15);
+    const std::string data = randomBytes(200000, 15);
     writeFile(src.file("n.bin"), data);
     {
         PeerProgram rz(kCom, "rz -y -q", dst.path(), noisy);
