@@ -209,8 +209,9 @@ VORLEX_API void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count);
    answer, 5 carrier lost, 6 writing the file failed). A received name is
    never written outside the receive directory (unless the port's
    fullPathNames option asks for the sender's directories); a name with a
-   ".." component, or one whose path does not fit 255 characters, is
-   refused as a file that could not be opened (1), with nothing written.
+   ".." component, control characters or ':', a device name (CON, NUL,
+   COM1 ...), or one whose path does not fit 255 characters, is refused as
+   a file that could not be opened (1), with nothing written.
    Sizes and positions are unsigned 32-bit: files up to 4 GiB - 1 are sent. */
 #define VORLEX_ZMODEM_OK 0
 #define VORLEX_ZMODEM_CANNOT_OPEN 1          /* upload: the file could not be opened; Func064: nothing matched, or a protocol other than 4, 5, 6 */
@@ -260,12 +261,12 @@ VORLEX_API void WINAPI Func030(LONG port);                          /* show file
 
 /* Func069 besides the transfer results. */
 #define VORLEX_SEND_BAD_PROTOCOL 8         /* the caller still ends with phase -1 */
-#define VORLEX_SEND_NO_MEMORY 9            /* no transfer record, or its progress window could not be shown */
+#define VORLEX_SEND_NO_MEMORY 9            /* no transfer record (or one runs on the port already), or its progress window could not be shown */
 #define VORLEX_SEND_NO_BATCH 9             /* a further phase without a phase 0 that worked */
 #define VORLEX_SEND_BAD_PORT 10
 /* Func123 besides the transfer results. */
 #define VORLEX_RECEIVE_BAD_PROTOCOL 10
-#define VORLEX_RECEIVE_NO_MEMORY 11        /* no transfer record, or its progress window could not be shown */
+#define VORLEX_RECEIVE_NO_MEMORY 11        /* no transfer record (or one runs on the port already), or its progress window could not be shown */
 #define VORLEX_RECEIVE_NO_NAME 12          /* Xmodem, ASCII: no file name */
 #define VORLEX_RECEIVE_BAD_PORT 13
 

@@ -236,7 +236,10 @@ bool prepare(const Options &o, OpenPort *port) {
 }
 
 int finish(const OpenPort &port, LONG result) {
-    if (g_progress.shown) drawProgress(true);
+    if (g_progress.shown) {
+        if (result == 0) g_progress.status = "done";
+        drawProgress(true);
+    }
     Func085(port.port, nullptr);
     closePort(port);
     if (result != 0) std::fprintf(stderr, "vorlex: transfer ended with result %ld\n", static_cast<long>(result));

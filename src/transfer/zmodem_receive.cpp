@@ -51,6 +51,35 @@ bool badComponent(const char *begin, const char *end) {
     return n == 2 && begin[0] == '.' && begin[1] == '.';
 }
 
+// Names that Windows takes as devices, with or without an extension.
+bool deviceName(const char *name) {
+    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+    size_t n = 0;
+    while (name[n] && name[n] != '.') n++;
+    auto same = [&](const char *d) {
+        size_t k = std::strlen(d);
+        if (k != n) return false;
+        for (size_t i = 0; i < k; i++)
+            if ((name[i] & ~0x20) != (d[i] & ~0x20) && name[i] != d[i]) return false;
+        return true;
+    };
+    for (const char *d : devices)
+        if (same(d)) return true;
+    if (n == 4 && name[3] >= '1' && name[3] <= '9') {
+        char head[4] = {static_cast<char>(name[0] & ~0x20), static_cast<char>(name[1] & ~0x20),
+                        static_cast<char>(name[2] & ~0x20), 0};
+        return !std::strcmp(head, "COM") || !std::strcmp(head, "LPT");
+    }
+    return false;
+}
+
+// Control characters and ':' have no place in a file name.
+bool unusableCharacters(const char *name) {
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(name); *p; p++)
+        if (*p < 0x20 || *p == ':' || *p == 0x7F) return true;
+    return false;
+}
+
 bool hasParentComponent(const char *path) {
     const char *start = path;
     for (const char *p = path;; p++) {
@@ -63,17 +92,19 @@ bool hasParentComponent(const char *path) {
 }
 
 // Builds filePath for the bare name; false when the name is refused: empty,
-// "." or "..", a ".." anywhere in the directory used, or a path that does
-// not fit filePath.
+// "." or "..", control characters or ':', a device name (CON, NUL, COM1 ...),
+// a ".." anywhere in the directory used, or a path that does not fit
+// filePath.
 bool buildFilePath(LONG port, TransferRecord *t, LPCSTR directory, const char *bare) {
     PortRecord *p = portRecord(port);
     if (!bare[0] || !std::strcmp(bare, ".") || !std::strcmp(bare, "..")) return false;
+    if (unusableCharacters(bare) || deviceName(bare)) return false;
     char sentDir[sizeof t->filePath];
     std::memcpy(sentDir, t->filePath, sizeof sentDir);
     char built[sizeof t->filePath + 8];
     int n;
     if (p && p->fullPathNames && sentDir[0]) {
-        if (hasParentComponent(sentDir)) return false;
+        if (hasParentComponent(sentDir) || unusableCharacters(sentDir)) return false;
         if (Func054(sentDir) != VORLEX_DIR_OK) {
             n = directory ? std::snprintf(built, sizeof built, "%s\\%s", directory, bare)
                           : std::snprintf(built, sizeof built, "%s", bare);

@@ -93,6 +93,20 @@ TEST_F(ZmodemLrzsz, FromSzCrc16AndEscapingEverything) {
     }
 }
 
+TEST_F(ZmodemLrzsz, PatternUploadToRz) {
+    writeFile(src.file("one.dat"), randomBytes(3000, 21));
+    writeFile(src.file("two.dat"), randomBytes(70000, 22));
+    writeFile(src.file("skip.txt"), "not matched");
+    std::filesystem::create_directories(src.file("dir.dat"));
+    PeerProgram rz(kCom, "rz -y -q", dst.path());
+    LibPort lib(kCom);
+    ASSERT_TRUE(lib.ok());
+    EXPECT_EQ(0, Func064(lib.port(), nullptr, src.path().c_str(), "*.dat", 6));
+    EXPECT_EQ(0, rz.wait(10000)) << rz.log();
+    expectSameFiles(src.path(), dst.path(), {"one.dat", "two.dat"});
+    EXPECT_FALSE(fileExists(dst.file("skip.txt")));
+}
+
 TEST_F(ZmodemLrzsz, EscapingReceiverGetsEverything) {
     // rz -e asks for control characters escaped; what we send must still
     // come through intact.

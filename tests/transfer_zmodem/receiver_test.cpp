@@ -112,6 +112,8 @@ TEST(ZmodemReceiver, NamesOutsideTheDirectoryOrTooLongAreRefused) {
     const std::string in = dir.file("in");
     expectRefused("../escaped.bin", /*fullPathNames=*/true, dir);
     expectRefused("..", false, dir);
+    expectRefused("nul.txt", false, dir);
+    expectRefused(std::string("bell\x07.bin"), false, dir);
     // in + "/" + 250 characters does not fit 255: refused, not cut.
     expectRefused(std::string(250, 'n'), false, dir);
     for (const auto &e : std::filesystem::recursive_directory_iterator(dir.path()))
