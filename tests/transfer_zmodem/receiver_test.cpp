@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 
 using namespace zf;
@@ -222,6 +225,49 @@ TEST(ZmodemReceiver, ResumeAppendsToAShorterFile) {
     endBatch(r);
     EXPECT_EQ(0, r.finish());
     EXPECT_EQ("0123456789", readFile(dir.file("r.bin")));
+}
+
+TEST(ZmodemReceiver, TextConversionAskedByTheSender) {
+    TempDir dir;
+    Remote r(kCom);
+    ASSERT_TRUE(r.ok());
+    r.start([&](LONG p) { return receiveInto(p, dir.path()); });
+    ASSERT_EQ(ZRINIT, r.header().type);
+    // ZF0 = 2: a text file, each LF written as CR LF.
+    r.send(binHeader(ZFILE, std::string("\0\0\0\x02", 4)) + subpacket(fileInfo("t.txt", "6 0 0 0 1 6"), 'k'));
+    ASSERT_EQ(ZRPOS, r.header().type);
+    r.send(binHeader(ZDATA, le32(0)) + subpacket("a\nbc\nd", 'h') + binHeader(ZEOF, le32(6)));
+    EXPECT_EQ(ZRINIT, r.header().type);
+    endBatch(r);
+    EXPECT_EQ(0, r.finish());
+    EXPECT_EQ("a\r\nbc\r\nd", readFile(dir.file("t.txt")));
+}
+
+TEST(ZmodemReceiver, AFullDiskEndsWithSixAndNoFileLeft) {
+    // A file size limit makes the disk "full" after 4000 bytes.
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit saved;
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4000;
+    ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &small));
+    TempDir dir;
+    LONG result;
+    {
+        Remote r(kCom);
+        ASSERT_TRUE(r.ok());
+        r.start([&](LONG p) { return receiveInto(p, dir.path()); });
+        ASSERT_EQ(ZRINIT, r.header().type);
+        r.send(binHeader(ZFILE, std::string(4, '\0')) + subpacket(fileInfo("full.bin", "8192 0 0 0 1 8192"), 'k'));
+        EXPECT_EQ(ZRPOS, r.header().type);
+        std::string frame = binHeader(ZDATA, le32(0));
+        for (int i = 0; i < 8; i++) frame += subpacket(std::string(1024, static_cast<char>('a' + i)), i == 7 ? 'h' : 'i');
+        r.send(frame);
+        result = r.finish();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(VORLEX_TRANSFER_WRITE_FAILED, result);
+    EXPECT_FALSE(fileExists(dir.file("full.bin")));
 }
 
 TEST(ZmodemReceiver, DownloadArgumentChecks) {
