@@ -345,6 +345,13 @@ TEST(NullModemLine, ByteRateAndBitErrors) {
         EXPECT_EQ(firstDifference(b.read(5760), data), "same");
         EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(400));
 
+        // FlushFileBuffers returns once the line has taken everything.
+        EXPECT_EQ(a.write(pattern(1152)), 1152u);
+        ASSERT_TRUE(FlushFileBuffers(a.h));
+        a.errors(&st);
+        EXPECT_EQ(st.cbOutQue, 0u);
+        EXPECT_EQ(b.read(1152).size(), 1152u);
+
         WAPI_LINE_OPTIONS noisy{};
         noisy.bitErrorInterval = 1000;
         ASSERT_TRUE(WapiSetNullModemLine("RATEA", &noisy));

@@ -210,7 +210,21 @@ void CommDevice::fillFromWritesLocked() {
 
 void CommDevice::transmittedLocked() {
     fillFromWritesLocked();
-    if (tx_.empty() && writes_.empty()) eventLocked(EV_TXEMPTY);
+    if (tx_.empty() && writes_.empty()) {
+        eventLocked(EV_TXEMPTY);
+        drained_.notify_all();
+    }
+}
+
+BOOL CommDevice::flush() {
+    // As Win32 does: no time limit, but a device that goes away ends the wait.
+    std::unique_lock<std::mutex> lk(*mu_);
+    drained_.wait(lk, [&] { return (tx_.empty() && writes_.empty()) || gone_ || closed_; });
+    if (gone_ && !tx_.empty()) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL CommDevice::syncCall(bool isRead, void *buf, DWORD n, DWORD *done) {
@@ -324,6 +338,7 @@ bool CommDevice::onLastHandleClosed() {
         std::lock_guard<std::mutex> lk(*mu_);
         closed_ = true;
         cancelAllLocked();
+        drained_.notify_all();
     }
     shutdown();
     return true;
@@ -536,6 +551,7 @@ size_t CommDevice::inputRoomLocked() const {
 void CommDevice::goneLocked() {
     if (gone_) return;
     gone_ = true;
+    drained_.notify_all();
     tx_.clear();
     while (!writes_.empty()) {
         OVERLAPPED *o = writes_.front().ov;

@@ -23,6 +23,7 @@ public:
     BOOL read(void *buf, DWORD n, DWORD *done, OVERLAPPED *ov) override;
     BOOL write(const void *buf, DWORD n, DWORD *done, OVERLAPPED *ov) override;
     BOOL cancel(OVERLAPPED *ov, bool thisThreadOnly) override;
+    BOOL flush() override;
     bool onLastHandleClosed() override;
 
     BOOL setupComm(DWORD in, DWORD out);
@@ -98,6 +99,7 @@ protected:
     COMMTIMEOUTS timeouts_{};
     bool xoffReceived_ = false; // output stopped by the peer's XOFF
     bool rxStalled_ = false;    // the backend stopped taking input: the queue was full
+    std::condition_variable drained_; // the transmit side emptied or ended
     bool closed_ = false;
 
 private:

@@ -124,7 +124,6 @@ private:
     void hangUpLocked();
 
     std::mutex own_;
-    std::condition_variable drained_;
     int fd_;
     int wake_;
     const bool lines_; // false: a pseudo-terminal or other tty without modem lines

@@ -472,9 +472,7 @@ BOOL WINAPI SetEndOfFile(HANDLE h) {
 BOOL WINAPI FlushFileBuffers(HANDLE h) {
     Ref<Object> o = lookupHandle(h);
     if (!o) return FALSE;
-    // A serial port's transmit queue drains on its own; waiting for it is
-    // left to the communications functions.
-    if (o->type() == ObjectType::Comm) return TRUE;
+    if (o->type() == ObjectType::Comm) return o->asFile()->flush();
     if (o->type() != ObjectType::File) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

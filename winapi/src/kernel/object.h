@@ -170,6 +170,8 @@ public:
         return FALSE;
     }
     bool signaledFor(DWORD) override { return true; }
+    // FlushFileBuffers: waits until buffered output has gone.
+    virtual BOOL flush() { return TRUE; }
 };
 
 DWORD currentThreadId();
