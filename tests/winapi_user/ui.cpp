@@ -6,23 +6,42 @@
 
 namespace uitest {
 
+namespace {
+// Tasks go to a window of their own, so that they also run while the
+// thread is in a modal loop (a menu, a dialog), which dispatches only
+// window messages.
+LRESULT CALLBACK taskProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP + 77) {
+        (*reinterpret_cast<std::function<void()> *>(lp))();
+        return 0;
+    }
+    return DefWindowProcA(h, msg, wp, lp);
+}
+} // namespace
+
 UiThread::UiThread() {
-    std::promise<DWORD> started;
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = taskProc;
+        wc.lpszClassName = "UiTask";
+        RegisterClassA(&wc);
+        registered = true;
+    }
+    std::promise<HWND> started;
     auto f = started.get_future();
     thread_ = std::thread([&started] {
+        HWND task = CreateWindowExA(0, "UiTask", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        started.set_value(task);
         MSG m;
-        PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE); // the queue exists from here on
-        started.set_value(GetCurrentThreadId());
         while (GetMessageA(&m, nullptr, 0, 0) > 0) {
-            if (!m.hwnd && m.message == WM_APP + 77) {
-                (*reinterpret_cast<std::function<void()> *>(m.lParam))();
-                continue;
-            }
             TranslateMessage(&m);
             DispatchMessageA(&m);
         }
+        DestroyWindow(task);
     });
-    tid_ = f.get();
+    task_ = f.get();
+    tid_ = GetWindowThreadProcessId(task_, nullptr);
 }
 
 UiThread::~UiThread() {
@@ -36,7 +55,7 @@ void UiThread::run(const std::function<void()> &fn) {
         fn();
         done.set_value();
     };
-    PostThreadMessageA(tid_, WM_APP + 77, 0, reinterpret_cast<LPARAM>(&task));
+    PostMessageA(task_, WM_APP + 77, 0, reinterpret_cast<LPARAM>(&task));
     done.get_future().wait();
 }
 

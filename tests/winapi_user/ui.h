@@ -33,6 +33,7 @@ public:
 private:
     std::thread thread_;
     DWORD tid_ = 0;
+    HWND task_ = nullptr;
 };
 
 // One recorded message.

@@ -521,7 +521,7 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         }
         case SC_MOUSEMENU: {
             HWND top = GetAncestor(h, GA_ROOT);
-            trackMenuBar(top, -2, false, static_cast<UINT>(lp));
+            trackMenuBar(top, -2, false, 0);
             return 0;
         }
         }
