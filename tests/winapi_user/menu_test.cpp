@@ -327,3 +327,43 @@ TEST_F(ScrollBars, InfoIsClampedAndAnEmptyRangeHidesTheBar) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Menus, TrackPopupMenuReturnsTheChosenCommand) {
+    UINT chosen = 0;
+    std::thread driver([&] {
+        // Waits for the pop-up, then picks its second item by keyboard.
+        for (int i = 0; i < 200 && !FindWindowA("#32768", nullptr); i++) Sleep(5);
+        ui.idle();
+        key(VK_DOWN);
+        key(VK_DOWN);
+        key(VK_RETURN);
+    });
+    ui.run([&] {
+        HMENU pop = CreatePopupMenu();
+        AppendMenuA(pop, MF_STRING, 11, "&One");
+        AppendMenuA(pop, MF_STRING, 12, "&Two");
+        chosen = static_cast<UINT>(TrackPopupMenu(pop, TPM_RETURNCMD, 200, 200, 0, frame, nullptr));
+        DestroyMenu(pop);
+    });
+    driver.join();
+    EXPECT_EQ(chosen, 12u);
+    EXPECT_TRUE(commands().empty()); // TPM_RETURNCMD sends no WM_COMMAND
+}
+
+TEST_F(Menus, SetForegroundWindowFromAnotherThreadActivatesThere) {
+    HWND other = ui.call<HWND>([] {
+        return CreateWindowExA(0, "Rec", "Other", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 100, 100, nullptr, nullptr,
+                               nullptr, nullptr);
+    });
+    ui.idle();
+    EXPECT_EQ(ui.call<HWND>([] { return GetActiveWindow(); }), other);
+    EXPECT_TRUE(SetForegroundWindow(frame));
+    EXPECT_EQ(GetForegroundWindow(), frame);
+    ui.idle();
+    EXPECT_EQ(ui.call<HWND>([] { return GetActiveWindow(); }), frame);
+    ui.run([&] { DestroyWindow(other); });
+}
+
+} // namespace

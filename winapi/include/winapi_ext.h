@@ -107,10 +107,11 @@ WINAPI_VISIBLE BOOL WINAPI WapiMouseButton(HWND hwnd, int x, int y, UINT button,
 WINAPI_VISIBLE BOOL WINAPI WapiMouseMove(HWND hwnd, int x, int y);
 /* A left click: button down and up at the same point. */
 WINAPI_VISIBLE BOOL WINAPI WapiClick(HWND hwnd, int x, int y);
-/* Waits until the thread that owns hwnd (hwnd NULL: every thread with a
-   message queue) has handled all the messages queued for it and waits for
+/* Waits until the thread that owns hwnd (hwnd NULL: every other thread that
+   owns windows) has handled all the messages queued for it and waits for
    more in GetMessage, WaitMessage or MsgWaitForMultipleObjects, or until ms
-   milliseconds passed. WAIT_OBJECT_0 when idle, WAIT_TIMEOUT otherwise,
+   milliseconds passed. A thread busy elsewhere (in a long computation, or
+   waiting in WaitForSingleObject) is not idle. WAIT_OBJECT_0 when idle, WAIT_TIMEOUT otherwise,
    WAIT_FAILED for a window that does not exist. */
 WINAPI_VISIBLE DWORD WINAPI WapiWaitForIdle(HWND hwnd, DWORD ms);
 

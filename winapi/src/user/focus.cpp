@@ -37,6 +37,18 @@ void forgetWindowInThreadState(Window *w) {
     if (g_foreground == w->handle) g_foreground = nullptr;
 }
 
+void applyPendingActivation() {
+    HWND h;
+    {
+        UserLock lk(userMutex());
+        ThreadState &ts = threadStateLocked(currentThreadId());
+        h = ts.pendingActivate;
+        ts.pendingActivate = nullptr;
+        if (h && !windowLocked(h)) h = nullptr;
+    }
+    if (h) SetActiveWindow(h);
+}
+
 HWND captureWindow() {
     UserLock lk(userMutex());
     return g_capture;
@@ -172,6 +184,7 @@ BOOL WINAPI SetForegroundWindow(HWND h) {
         Window *w = windowLocked(h);
         if (!w) return FALSE;
         g_foreground = topLevelOf(w)->handle;
+        threadStateLocked(tid).pendingActivate = g_foreground;
     }
     PostMessageA(GetAncestor(h, GA_ROOT), WM_NULL, 0, 0);
     return TRUE;

@@ -402,6 +402,7 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND hwnd, UINT lo, UINT hi, UINT flags) {
     }
     MessageQueue *q = currentQueue();
     handleSentMessages();
+    applyPendingActivation();
     if (!peekOnce(q, msg, hwnd, lo, hi, flags)) return FALSE;
     t_msgTime = msg->time;
     t_msgPos = msg->pt;
@@ -661,18 +662,20 @@ DWORD WINAPI WapiWaitForIdle(HWND hwnd, DWORD ms) {
         }
     }
     Deadline dl(ms);
-    std::unique_lock<std::mutex> lk(syncMutex());
-    auto idle = [&] {
-        for (auto &e : queues()) {
-            if (tid && e.first != tid) continue;
-            MessageQueue *q = e.second;
-            if (e.first == currentThreadId()) continue;
-            if (!q->idle || q->signaledFor(e.first)) return false;
-        }
-        return true;
-    };
     for (;;) {
-        if (idle()) return WAIT_OBJECT_0;
+        // Without a window: the threads that own windows (workers that only
+        // send messages are not waited for).
+        std::vector<DWORD> tids = tid ? std::vector<DWORD>{tid} : threadsWithWindows();
+        std::unique_lock<std::mutex> lk(syncMutex());
+        bool allIdle = true;
+        for (DWORD t : tids) {
+            if (t == currentThreadId()) continue;
+            auto it = queues().find(t);
+            if (it == queues().end()) continue;
+            MessageQueue *q = it->second;
+            if (!q->idle || q->signaledFor(t)) allIdle = false;
+        }
+        if (allIdle) return WAIT_OBJECT_0;
         if (dl.passed()) return WAIT_TIMEOUT;
         // A thread that becomes idle, or ends, notifies idleCv.
         if (dl.infinite)

@@ -100,6 +100,7 @@ void inputRemoved(const MSG &m);  // a key or button message left the queue
 HWND findPaintWindow(DWORD tid, HWND filter);
 bool matchesFilter(HWND filter, HWND h);
 void threadEnded(DWORD tid);
+void applyPendingActivation(); // SetForegroundWindow asked by another thread
 void sendNcPaintIfOnlyFrame(HWND h); // frame-only repaint, no WM_PAINT
 
 } // namespace winapi::user

@@ -188,6 +188,16 @@ std::vector<HWND> windowsOfThread(DWORD tid) {
     return out;
 }
 
+std::vector<DWORD> threadsWithWindows() {
+    UserLock lk(userMutex());
+    std::vector<DWORD> out;
+    for (auto &e : windowTable()) {
+        DWORD t = e.second->tid;
+        if (t && !e.second->dead && std::find(out.begin(), out.end(), t) == out.end()) out.push_back(t);
+    }
+    return out;
+}
+
 void bumpGeometry() { g_geometry.fetch_add(1); }
 
 } // namespace winapi::user

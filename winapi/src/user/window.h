@@ -102,6 +102,7 @@ RECT windowRectOnScreen(const Window *w);
 bool visibleOnScreen(const Window *w); // it and every ancestor visible
 bool isDescendant(const Window *ancestor, const Window *w);
 std::vector<HWND> windowsOfThread(DWORD tid);
+std::vector<DWORD> threadsWithWindows();
 void bumpGeometry();
 uint64_t g_geometryValue();
 
@@ -118,6 +119,7 @@ struct ThreadState {
     HWND capture = nullptr;
     HWND menuOwner = nullptr; // while a menu is tracked
     bool altAlone = false;    // Alt went down and nothing else since
+    HWND pendingActivate = nullptr; // SetForegroundWindow from another thread
 };
 ThreadState &threadStateLocked(DWORD tid);
 HWND foregroundWindow();
