@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 
 using namespace uitest;
 
@@ -233,6 +234,34 @@ TEST(Messages, WaitForIdleWaitsUntilTheThreadHasHandledItsMessages) {
     Recorder::get().hook = nullptr;
     ui.run([&] { DestroyWindow(h); });
     EXPECT_EQ(WapiWaitForIdle(h, 10), static_cast<DWORD>(WAIT_FAILED));
+}
+
+} // namespace
+
+namespace {
+
+TEST(Messages, AFilteredGetMessageDoesNotSpinOnAnotherWindowsTimer) {
+    registerRecClass();
+    HWND a = CreateWindowExA(0, "Rec", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND b = CreateWindowExA(0, "Rec", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    SetTimer(b, 1, 10, nullptr);
+    Sleep(30); // b's timer is due; a GetMessage for a must sleep anyway
+    std::thread poster([a] {
+        Sleep(200);
+        PostMessageA(a, WM_USER + 1, 0, 0);
+    });
+    auto cpu0 = std::clock();
+    MSG m;
+    ASSERT_EQ(GetMessageA(&m, a, 0, 0), TRUE);
+    auto cpuMs = (std::clock() - cpu0) * 1000 / CLOCKS_PER_SEC;
+    poster.join();
+    EXPECT_EQ(m.message, static_cast<UINT>(WM_USER + 1));
+    EXPECT_LT(cpuMs, 100); // waited, did not spin for 200 ms
+    // The timer is still there for an unfiltered look.
+    EXPECT_TRUE(PeekMessageA(&m, b, WM_TIMER, WM_TIMER, PM_REMOVE));
+    KillTimer(b, 1);
+    DestroyWindow(a);
+    DestroyWindow(b);
 }
 
 } // namespace

@@ -113,15 +113,20 @@ void MessageQueue::postLocked(const MSG &m, bool front) {
 
 bool MessageQueue::timerDueLocked(Clock::time_point now) const {
     for (const Timer &t : timers)
-        if (t.due <= now) return true;
+        if (t.due <= now && t.due > lastLook) return true;
     return false;
 }
 
 DWORD MessageQueue::msUntilTimerLocked() const {
-    if (timers.empty()) return INFINITE;
     auto now = Clock::now();
-    auto next = timers[0].due;
-    for (const Timer &t : timers) next = std::min(next, t.due);
+    bool any = false;
+    Clock::time_point next{};
+    for (const Timer &t : timers) {
+        if (t.due <= lastLook) continue;
+        if (!any || t.due < next) next = t.due;
+        any = true;
+    }
+    if (!any) return INFINITE;
     if (next <= now) return 0;
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1;
     return static_cast<DWORD>(ms);
@@ -274,6 +279,7 @@ bool peekOnce(MessageQueue *q, MSG *out, HWND hwnd, UINT lo, UINT hi, UINT flags
     {
         std::lock_guard<std::mutex> lk(syncMutex());
         q->wakeBits = 0;
+        q->lastLook = Clock::now();
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
             if (!windowMatches(hwnd, it->hwnd) || !inFilter(it->message, lo, hi)) continue;
             *out = *it;
@@ -571,7 +577,8 @@ DWORD WINAPI GetQueueStatus(UINT flags) {
     DWORD now = 0;
     if (!q->posted.empty() || q->quitPosted) now |= QS_POSTMESSAGE | QS_ALLPOSTMESSAGE;
     if (!q->sent.empty()) now |= QS_SENDMESSAGE;
-    if (q->timerDueLocked(std::chrono::steady_clock::now())) now |= QS_TIMER;
+    for (const Timer &t : q->timers)
+        if (t.due <= std::chrono::steady_clock::now()) now |= QS_TIMER;
     for (const InputMessage &in : q->input) {
         UINT m = in.m.message;
         if (m >= WM_KEYFIRST && m <= WM_KEYLAST) now |= QS_KEY;

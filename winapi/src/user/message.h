@@ -58,6 +58,8 @@ public:
     DWORD wakeBits = 0;     // QS_ bits of what arrived since the last look
     DWORD waitMask = 0;     // what the current wait wakes for
     bool replyArrived = false;
+    // Timers already due when the thread last looked wake it no more.
+    std::chrono::steady_clock::time_point lastLook{};
     bool idle = false;      // waiting for messages with nothing to do
     bool gone = false;      // the thread ended
     BYTE keyState[256] = {};
