@@ -91,25 +91,33 @@ namespace {
 std::atomic<uint64_t> g_closeGeneration{0};
 
 // A few recent lookups per thread, so that the serial I/O paths (a device
-// and the events of its OVERLAPPED blocks) skip the table's lock.
-struct LookupCache {
-    struct Entry {
-        HANDLE h = nullptr;
-        uint64_t gen = 0;
-        Object *obj = nullptr;
-    } e[4];
-    ~LookupCache() {
-        for (Entry &x : e)
-            if (x.obj) x.obj->release();
+// and the events of its OVERLAPPED blocks) skip the table's lock. Plain data,
+// so that reaching it costs no initialisation check; the references it holds
+// are given back by a separate object when the thread ends.
+struct CacheEntry {
+    HANDLE h;
+    uint64_t gen;
+    Object *obj;
+};
+thread_local CacheEntry t_lookups[4] WINAPI_FAST_TLS;
+
+struct LookupReaper {
+    bool armed = false;
+    ~LookupReaper() {
+        for (CacheEntry &x : t_lookups)
+            if (x.obj) {
+                x.obj->release();
+                x.obj = nullptr;
+            }
     }
 };
-thread_local LookupCache t_lookups WINAPI_FAST_TLS;
+thread_local LookupReaper t_reaper;
 
 } // namespace
 
 Ref<Object> lookupHandle(HANDLE h) {
     const uint64_t gen = g_closeGeneration.load(std::memory_order_acquire);
-    LookupCache::Entry &c = t_lookups.e[(reinterpret_cast<uintptr_t>(h) >> 2) & 3];
+    CacheEntry &c = t_lookups[(reinterpret_cast<uintptr_t>(h) >> 2) & 3];
     if (c.obj && c.h == h && c.gen == gen) {
         c.obj->retain();
         return Ref<Object>(c.obj);
@@ -124,7 +132,8 @@ Ref<Object> lookupHandle(HANDLE h) {
     if (o->type() == ObjectType::Comm || o->type() == ObjectType::Event) {
         o->retain();
         if (c.obj) c.obj->release();
-        c = LookupCache::Entry{h, gen, o};
+        c = CacheEntry{h, gen, o};
+        t_reaper.armed = true;
     }
     return Ref<Object>(o);
 }
@@ -305,6 +314,8 @@ void completeOverlapped(OVERLAPPED *ov, ULONG_PTR status, DWORD bytes) {
     ov->InternalHigh = bytes;
     __atomic_store_n(&ov->Internal, status, __ATOMIC_RELEASE);
     setEventHandle(ev);
+    // With an event, GetOverlappedResult waits on the event, not here.
+    if (ev) return;
     // Pairs with the fence in waitEventless: either it sees the status or we see it waiting.
     std::atomic_thread_fence(std::memory_order_seq_cst);
     EventlessWaits &w = eventlessWaits();

@@ -123,6 +123,8 @@ class Event : public Waitable {
 public:
     Event(bool manual, bool initial) : Waitable(ObjectType::Event), manual_(manual), state_(initial) {}
     void set() {
+        // Already set: its waiters were woken when it was.
+        if (state_.load(std::memory_order_seq_cst)) return;
         state_.store(true, std::memory_order_seq_cst);
         if (hasWaiters()) notify();
     }
