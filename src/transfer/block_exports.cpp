@@ -109,6 +109,8 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
     }
 
     if (phase == 0) {
+        // A transfer already runs on the port: leave it alone.
+        if (transferRecord(port)) return VORLEX_SEND_NO_MEMORY;
         r->transferActive = 1;
         TransferRecord *t = createTransferRecord(port);
         if (!t) {
@@ -146,6 +148,7 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
 LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName) {
     PortRecord *r = portRecord(port);
     if (!r) return VORLEX_RECEIVE_BAD_PORT;
+    if (transferRecord(port)) return VORLEX_RECEIVE_NO_MEMORY;
     r->transferActive = 1;
     TransferRecord *t = createTransferRecord(port);
     if (!t) {

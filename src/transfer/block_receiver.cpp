@@ -26,8 +26,16 @@ constexpr DWORD kDrainMs = 10000;
 bool readExact(LONG port, HWND window, BYTE *dst, LONG n, LONG seconds) {
     LONG got = 0;
     while (got < n) {
-        got += Func015(port, reinterpret_cast<LPSTR>(dst + got), n - got);
+        LONG queued = Func015(port, reinterpret_cast<LPSTR>(dst + got), n - got);
+        got += queued;
         if (got >= n) break;
+        if (queued > 0 && queued < 16 && n - got > 64) {
+            // The line is slower than we are: let a few bytes gather
+            // instead of waking for each one. The last ones are taken as
+            // they come, so the block's end is not delayed.
+            Sleep(1);
+            continue;
+        }
         LONG b = Func110(port, window, seconds);
         if (b < 0) return false;
         dst[got++] = static_cast<BYTE>(b);

@@ -161,3 +161,38 @@ TEST(Ascii, EmptyFileSendsOnlySub) {
 }
 
 } // namespace
+
+namespace {
+
+// One bit in 100,000 flipped on the line: the acknowledged protocols end
+// with identical files, the streaming ones stop with 7 (they cannot repeat).
+TEST(Noise, AcknowledgedProtocolsFinishStreamingOnesStop) {
+    struct Case {
+        LONG protocol;
+        size_t size;
+    };
+    for (Case c : {Case{VORLEX_PROTOCOL_XMODEM, 60 * 1024}, Case{VORLEX_PROTOCOL_YMODEM, 400 * 1024},
+                   Case{VORLEX_PROTOCOL_YMODEM_G, 400 * 1024}}) {
+        SCOPED_TRACE(c.protocol);
+        WAPI_LINE_OPTIONS line{0, 0, 100000, 17};
+        Pair pair(111, 112, &line);
+        TempDir src, dst;
+        std::string data = randomBytes(c.size, 21);
+        writeFile(src.file("noisy"), data);
+        const bool ymodem = c.protocol >= VORLEX_PROTOCOL_YMODEM;
+        Recorder receiver(pair.b());
+        Result r = run(pair, c.protocol, {src.file("noisy")}, dst.path(), ymodem ? nullptr : "noisy");
+        if (c.protocol == VORLEX_PROTOCOL_YMODEM_G) {
+            EXPECT_EQ(r.receive, VORLEX_TRANSFER_BLOCK_ERRORS);
+            EXPECT_EQ(r.send, VORLEX_TRANSFER_REMOTE_CANCEL);
+            continue;
+        }
+        EXPECT_EQ(r.send, 0);
+        EXPECT_EQ(r.receive, 0);
+        EXPECT_TRUE(sameBytes(readFile(dst.file("noisy")), ymodem ? data : padded(data)));
+        // The line did damage blocks, and they were repeated.
+        EXPECT_TRUE(receiver.saw(kCrcError) || receiver.saw(kBadBlock) || receiver.saw(kTimeOut));
+    }
+}
+
+} // namespace

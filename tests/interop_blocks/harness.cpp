@@ -1,0 +1,2 @@
+// The block tests' harness, shared with the wire tests.
+#include "../transfer_blocks/harness.cpp"
