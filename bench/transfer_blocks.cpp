@@ -2,11 +2,14 @@
 // through the line simulator): payload bytes per second over the line rate,
 // ours against lrzsz's equivalents in the same run.
 //
-//   transfer_blocks [--size BYTES] [--rate BYTES/S] [--serial] [--only NAME]
+//   transfer_blocks [--size BYTES] [--rate BYTES/S] [--serial] [--only NAME] [--null-modem]
 //
 // Every transfer runs on its own simulated line; by default all run side by
-// side (the lines are paced by the clock, not by the processor).
+// side (the lines are paced by the clock, not by the processor). With
+// --null-modem our transfers also run over in-process null-modem pairs at
+// the same rate (no pseudo-terminals between the ends).
 #include <vorlex.h>
+#include <winapi_ext.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -161,6 +164,39 @@ Result ours(const std::string &name, LONG protocol, int com) {
     return r;
 }
 
+// Our sender into our receiver over a paced in-process null-modem pair.
+Result oursNullModem(const std::string &name, LONG protocol, int com) {
+    Result r{name};
+    const LONG tx = com - 1, rx = com;
+    const std::string a = "COM" + std::to_string(com), b = "COM" + std::to_string(com + 1);
+    WAPI_LINE_OPTIONS line{g_rate, 0, 0, 0};
+    if (!WapiCreateNullModemPair(a.c_str(), b.c_str(), &line)) return r;
+    if (Func041(tx, 1) || Func041(rx, 1)) return r;
+    // RTS/CTS: the streaming variants need flow control.
+    Func001(tx, 115200, 0, 8, 1);
+    Func001(rx, 115200, 0, 8, 1);
+    Func090(tx, 1, 1, 0, 0, 60);
+    Func090(rx, 1, 1, 0, 0, 60);
+    Func085(tx, onProgress);
+    const std::string out = g_dir + "/out-" + name;
+    std::filesystem::create_directories(out);
+    LONG sent = -1;
+    std::thread sender([&] {
+        sent = Func069(tx, nullptr, protocol, nullptr, (g_dir + "/payload").c_str(), 0);
+        Func069(tx, nullptr, protocol, nullptr, nullptr, -1);
+    });
+    waitUntilWaiting(tx);
+    auto t0 = Clock::now();
+    LONG received = Func123(rx, nullptr, protocol, out.c_str(), protocol >= 4 ? nullptr : "payload");
+    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    sender.join();
+    Func122(tx, 1);
+    Func122(rx, 1);
+    WapiDestroyNullModemPair(a.c_str());
+    r.ok = sent == 0 && received == 0 && sameFile(g_dir + "/payload", out + "/payload", protocol < 4);
+    return r;
+}
+
 // An lrzsz sender (on the simulator's pipes) into a receiver on the line's
 // pseudo-terminal: lrzsz's receiver behind socat, or ours.
 Result lrzsz(const std::string &name, const std::string &sendCommand, const std::string &receiveCommand,
@@ -194,7 +230,7 @@ Result lrzsz(const std::string &name, const std::string &sendCommand, const std:
 } // namespace
 
 int main(int argc, char **argv) {
-    bool serial = false;
+    bool serial = false, nullModem = false;
     std::string only;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
@@ -202,8 +238,10 @@ int main(int argc, char **argv) {
         else if (a == "--rate" && i + 1 < argc) g_rate = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--serial") serial = true;
         else if (a == "--only" && i + 1 < argc) only = argv[++i];
+        else if (a == "--null-modem") nullModem = true;
         else {
-            std::fprintf(stderr, "usage: transfer_blocks [--size BYTES] [--rate BYTES/S] [--serial] [--only NAME]\n");
+            std::fprintf(stderr,
+                         "usage: transfer_blocks [--size BYTES] [--rate BYTES/S] [--serial] [--only NAME] [--null-modem]\n");
             return 2;
         }
     }
@@ -230,6 +268,13 @@ int main(int argc, char **argv) {
         {"Ymodem-G ours", [] { return ours("Ymodem-G ours", 5, 164); }},
         {"Ymodem-G lrzsz sb into ours", [] { return lrzsz("Ymodem-G lrzsz sb into ours", "sb -k payload", "", 5, 166, false); }},
     };
+    if (nullModem) {
+        const char *names[] = {"Xmodem", "Xmodem-1K", "Xmodem-1K-G", "Ymodem", "Ymodem-G"};
+        for (LONG p = 1; p <= 5; p++) {
+            std::string n = std::string(names[p - 1]) + " ours, null modem";
+            jobs.push_back({n, [n, p] { return oursNullModem(n, p, 200 + 2 * static_cast<int>(p)); }});
+        }
+    }
     std::vector<Result> results(jobs.size());
     std::vector<std::thread> threads;
     for (size_t i = 0; i < jobs.size(); i++) {
@@ -242,15 +287,15 @@ int main(int argc, char **argv) {
     for (auto &t : threads) t.join();
 
     std::printf("%zu bytes of random data at %u bytes/s\n", g_size, g_rate);
-    std::printf("%-30s %10s %12s %11s\n", "transfer", "seconds", "bytes/s", "efficiency");
+    std::printf("%-34s %10s %12s %11s\n", "transfer", "seconds", "bytes/s", "efficiency");
     for (auto &r : results) {
         if (r.name.empty()) continue;
         if (!r.ok) {
-            std::printf("%-30s %10s\n", r.name.c_str(), "FAILED");
+            std::printf("%-34s %10s\n", r.name.c_str(), "FAILED");
             continue;
         }
         double bps = static_cast<double>(g_size) / r.seconds;
-        std::printf("%-30s %10.2f %12.0f %10.1f%%\n", r.name.c_str(), r.seconds, bps, 100.0 * bps / g_rate);
+        std::printf("%-34s %10.2f %12.0f %10.1f%%\n", r.name.c_str(), r.seconds, bps, 100.0 * bps / g_rate);
     }
     std::filesystem::remove_all(g_dir);
     return 0;

@@ -182,3 +182,29 @@ TEST(SenderWire, StreamingSenderStopsWhenTheReceiverCancels) {
 }
 
 } // namespace
+
+namespace {
+
+// A receiver that asks with NAK wants checksums and acknowledges every
+// block: a -G sender does not stream to it.
+TEST(SenderWire, StreamingSenderAskedWithNakWaitsForEachAck) {
+    Pair pair(103, 104);
+    TempDir dir;
+    std::string data = randomBytes(2048, 13);
+    writeFile(dir.file("n"), data);
+    Recorder rec(pair.a());
+    Upload up(pair, VORLEX_PROTOCOL_XMODEM_1K_G, dir.file("n"));
+    ASSERT_TRUE(rec.waitFor(kWaitingForReceiver, 5000));
+    sendBytes(pair.b(), "\x15");
+    EXPECT_EQ(readBytes(pair.b(), 1028, 3000), makeBlock(1, data.substr(0, 1024), false));
+    EXPECT_EQ(readQuiet(pair.b(), 300), "");
+    sendBytes(pair.b(), "\x06");
+    EXPECT_EQ(readBytes(pair.b(), 1028, 3000), makeBlock(2, data.substr(1024), false));
+    sendBytes(pair.b(), "\x06");
+    EXPECT_EQ(readBytes(pair.b(), 1, 3000), "\x04");
+    sendBytes(pair.b(), "\x06");
+    up.join();
+    EXPECT_EQ(up.send, 0);
+}
+
+} // namespace
