@@ -393,3 +393,27 @@ TEST_F(Paint, CaretIsShownByInvertingAndSnapshotsReadBack) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Paint, ClipChildrenKeepsTheParentOffItsChildrenAndShowingPaintsThemAll) {
+    HWND p = CreateWindowExA(0, "Rec", "", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    HWND c = CreateWindowExA(0, "Rec", "", WS_CHILD | WS_VISIBLE, 10, 10, 30, 30, p, nullptr, nullptr, nullptr);
+    Recorder::get().clear();
+    ShowWindow(p, SW_SHOWNA);
+    pump();
+    std::vector<HWND> painted;
+    for (const Rec &r : Recorder::get().of(WM_PAINT)) painted.push_back(r.hwnd);
+    EXPECT_EQ(painted, (std::vector<HWND>{p, c}));
+    HDC dc = GetDC(p);
+    RECT all{0, 0, 100, 100};
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255));
+    FillRect(dc, &all, blue);
+    ReleaseDC(p, dc);
+    EXPECT_EQ(pixel(p, 5, 5), RGB(0, 0, 255));
+    EXPECT_EQ(pixel(c, 5, 5), RGB(255, 255, 255)); // the child's pixels stayed
+    DeleteObject(blue);
+    DestroyWindow(p);
+}
+
+} // namespace

@@ -43,6 +43,13 @@ void invalidateLocked(Window *w, const RECT *r, bool erase, bool children) {
     }
 }
 
+void invalidateTreeLocked(Window *w) {
+    if (!(w->style & WS_VISIBLE)) return;
+    w->ncDirty = true;
+    invalidateLocked(w, nullptr, true, false);
+    for (Window *c : w->children) invalidateTreeLocked(c);
+}
+
 void invalidateNonClient(Window *w) {
     w->ncDirty = true;
     wakeForPaint(w->tid);
@@ -477,6 +484,24 @@ int WINAPI ScrollWindowEx(HWND h, int dx, int dy, const RECT *scroll, const RECT
     }
     if (uncovered.empty()) return NULLREGION;
     return uncovered.rects().size() == 1 ? SIMPLEREGION : COMPLEXREGION;
+}
+
+BOOL WINAPI ScrollDC(HDC hdc, int dx, int dy, const RECT *scroll, const RECT *clipRect, HRGN hrgnUpdate, LPRECT prcUpdate) {
+    RECT box;
+    if (GetClipBox(hdc, &box) == ERROR) return FALSE;
+    RECT src = scroll ? *scroll : box;
+    RECT clip = clipRect ? gdi::rectIntersect(*clipRect, box) : box;
+    RECT area = gdi::rectIntersect(src, clip);
+    RECT dest = gdi::rectIntersect(gdi::rectOffset(src, dx, dy), clip);
+    if (!gdi::rectEmpty(dest))
+        BitBlt(hdc, dest.left, dest.top, dest.right - dest.left, dest.bottom - dest.top, hdc, dest.left - dx, dest.top - dy,
+               SRCCOPY);
+    gdi::Region uncovered(area);
+    uncovered.subtract(dest);
+    if (prcUpdate) *prcUpdate = uncovered.bounds();
+    if (hrgnUpdate)
+        if (auto ro = gdi::lookupAs<gdi::RegionObj>(hrgnUpdate, gdi::Kind::Region)) ro->rgn = uncovered;
+    return TRUE;
 }
 
 BOOL WINAPI ScrollWindow(HWND h, int dx, int dy, const RECT *r, const RECT *clip) {

@@ -128,8 +128,7 @@ BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT 
             int fw = std::max(1, cx), fh = std::max(1, cy);
             if (!w->fb || w->fb->width != fw || w->fb->height != fh) {
                 w->fb = std::make_shared<gdi::Framebuffer>(fw, fh, gdi::toPixel(GetSysColor(COLOR_WINDOW)));
-                invalidateLocked(w, nullptr, true, true);
-                w->ncDirty = true;
+                invalidateTreeLocked(w);
             }
         }
         bumpGeometry();
@@ -141,10 +140,8 @@ BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT 
                 invalidateLocked(w->parent, &before, true, true);
                 invalidateLocked(w->parent, &newRect, true, true);
             }
-            if (resized || (flags & (SWP_SHOWWINDOW | SWP_FRAMECHANGED)) || (moved && !isTopLevel(w))) {
-                w->ncDirty = true;
-                invalidateLocked(w, nullptr, true, true);
-            }
+            if (resized || (flags & (SWP_SHOWWINDOW | SWP_FRAMECHANGED)) || (moved && !isTopLevel(w)))
+                invalidateTreeLocked(w);
             if (isTopLevel(w) && (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) topLevelChanged(w);
         }
         if ((flags & SWP_HIDEWINDOW) && (w->style & WS_CHILD)) {

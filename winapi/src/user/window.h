@@ -142,6 +142,8 @@ bool needsPaintLocked(const Window *w);
 HWND findPaintWindow(DWORD tid, HWND filter);
 void markNeedsPaintChanged(Window *w);
 void invalidateNonClient(Window *w);
+// The window, its frame and all its visible descendants (shown, resized).
+void invalidateTreeLocked(Window *w);
 // The area of a window that is visible in its top-level framebuffer.
 gdi::Region visibleRegion(const Window *w, bool client);
 
