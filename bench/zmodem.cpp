@@ -69,11 +69,14 @@ size_t sizeOf(const std::string &p) {
 // socat on an ideal line, or through the line simulator.
 struct Peer {
     pid_t pid = -1;
+    std::string statsFile;
     Peer(const std::string &dir, const std::string &workDir, const std::string &command, double rate, unsigned ber) {
         std::string link = dir + "/com" + std::to_string(kPort + 1);
         std::string script = dir + "/peer.sh";
         std::ofstream(script) << "cd '" << workDir << "' && exec " << command << " 2>/dev/null\n";
         unlink(link.c_str());
+        statsFile = dir + "/linesim.txt";
+        unlink(statsFile.c_str());
         pid = fork();
         if (pid == 0) {
             int devnull = open("/dev/null", O_WRONLY);
@@ -81,6 +84,8 @@ struct Peer {
             dup2(devnull, 2);
             std::string peer = "sh " + script;
             if (rate > 0) {
+                int stats = open(statsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                dup2(stats, 2);
                 std::string sim = g_bin + "/linesim", r = std::to_string(static_cast<long>(rate)),
                             b = std::to_string(ber);
                 execl(sim.c_str(), "linesim", "--rate", r.c_str(), "--ber", b.c_str(), "--seed", "11", "--link-a",
@@ -111,7 +116,35 @@ struct Peer {
             waitpid(pid, nullptr, 0);
         }
     }
+    // Bytes the line carried from the library's side (A) to the peer, as
+    // the line simulator counted them.
+    unsigned long long lineBytesAB() const {
+        std::ifstream f(statsFile);
+        std::string word;
+        while (f >> word)
+            if (word == "A->B") {
+                unsigned long long n = 0;
+                f >> n;
+                return n;
+            }
+        return 0;
+    }
+    unsigned long long lineBytesBA() const {
+        std::ifstream f(statsFile);
+        std::string word;
+        while (f >> word)
+            if (word == "B->A") {
+                unsigned long long n = 0;
+                f >> n;
+                return n;
+            }
+        return 0;
+    }
 };
+
+// Payload over the bytes the line carried (what the protocol costs,
+// whatever the machine's load did to the timing).
+unsigned long long g_lineBytes = 0;
 
 std::atomic<bool> g_started{false};
 Clock::time_point g_start;
@@ -142,6 +175,7 @@ double ourSend(const std::string &dir, const std::string &file, const std::strin
     auto end = Clock::now();
     Func122(kPort, 5);
     rz.wait(30);
+    g_lineBytes = rz.lineBytesAB();
     if (r != 0 || !sameFile(file, out + "/" + fs::path(file).filename().string())) return -1;
     return seconds(g_start, end);
 }
@@ -178,6 +212,7 @@ double lrzszPair(const std::string &dir, const std::string &file, const std::str
         waitpid(rz, nullptr, 0);
     }
     sz.wait(10);
+    g_lineBytes = sz.lineBytesBA();
     if (done == Clock::time_point{} || !sameFile(file, target)) return -1;
     return seconds(start, done);
 }
@@ -206,6 +241,7 @@ double ourReceive(const std::string &dir, const std::string &file, const std::st
     watch.join();
     Func122(kPort, 5);
     sz.wait(10);
+    g_lineBytes = sz.lineBytesBA();
     if (r != 0 || done == Clock::time_point{} || !sameFile(file, target)) return -1;
     return seconds(start, done);
 }
@@ -218,6 +254,7 @@ void freshDir(const std::string &d) {
 } // namespace
 
 int main(int argc, char **argv) {
+    setvbuf(stdout, nullptr, _IOLBF, 0);
     bool quick = false, pty = false, line = false, noise = false;
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
@@ -265,20 +302,24 @@ int main(int argc, char **argv) {
         const size_t n = quick ? 100000 : 1000000;
         std::string file = in + "/line.bin";
         writeRandom(file, n, 2);
+        auto wire = [&]() { return g_lineBytes ? 100.0 * static_cast<double>(n) / static_cast<double>(g_lineBytes) : 0.0; };
         freshDir(out);
         double ours = ourSend(root, file, out, kLineRate, ber);
+        double oursWire = wire();
         freshDir(out);
         double theirs = lrzszPair(root, file, out, kLineRate, ber);
+        double theirsWire = wire();
         freshDir(out);
         double ourRx = ourReceive(root, file, out, kLineRate, ber);
+        double ourRxWire = wire();
         auto eff = [&](double t) { return t > 0 ? 100.0 * static_cast<double>(n) / t / kLineRate : 0.0; };
-        std::printf("11,520 bytes/s%s, %zu random bytes:\n", ber ? ", 1 bit in 100,000 flipped" : "", n);
-        std::printf("  our sender -> rz   %.1f s  efficiency %.1f%%\n", ours, eff(ours));
-        std::printf("  sz -> rz           %.1f s  efficiency %.1f%%\n", theirs, eff(theirs));
-        std::printf("  sz -> our receiver %.1f s  efficiency %.1f%%\n", ourRx, eff(ourRx));
+        std::printf("11,520 bytes/s%s, %zu random bytes (efficiency; payload share of the bytes sent):\n",
+                    ber ? ", 1 bit in 100,000 flipped" : "", n);
+        std::printf("  our sender -> rz   %6.1f s  %5.1f%%  %5.1f%%\n", ours, eff(ours), oursWire);
+        std::printf("  sz -> rz           %6.1f s  %5.1f%%  %5.1f%%\n", theirs, eff(theirs), theirsWire);
+        std::printf("  sz -> our receiver %6.1f s  %5.1f%%  %5.1f%%\n", ourRx, eff(ourRx), ourRxWire);
         failures += ours < 0 || theirs < 0 || ourRx < 0;
     }
-    std::fflush(stdout);
     fs::remove_all(root);
     if (failures) std::printf("%d transfer(s) failed\n", failures);
     return failures ? 1 : 0;

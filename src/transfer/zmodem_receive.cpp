@@ -19,6 +19,30 @@ constexpr LONG kSenderFinished = 8;
 // the sender had already sent, not as new errors.
 constexpr DWORD kResyncMs = 2000;
 
+// Received data goes to the file in large writes: one system call per
+// subpacket would cost more than decoding it.
+constexpr DWORD kOutputSize = 65536;
+struct FileOutput {
+    DWORD count;            // bytes held
+    BYTE bytes[kOutputSize];
+};
+std::atomic<FileOutput *> outputs[kPortCount];
+
+FileOutput *fileOutput(LONG port) {
+    return (port >= 0 && port < kPortCount) ? outputs[port].load(std::memory_order_relaxed) : nullptr;
+}
+
+// Writes out what is held; false when the file took less (a full disk).
+bool flushOutput(LONG port, TransferRecord *t) {
+    FileOutput *out = fileOutput(port);
+    if (!out || !out->count) return true;
+    DWORD written = 0;
+    const bool ok = t->fileHandle != INVALID_HANDLE_VALUE &&
+                    WriteFile(t->fileHandle, out->bytes, out->count, &written, nullptr) && written == out->count;
+    out->count = 0;
+    return ok;
+}
+
 // The receiver's capabilities: buffer 0 (stream), variable headers allowed,
 // full duplex and CRC-32.
 void setReceiverInit(TransferRecord *t) {
@@ -268,25 +292,32 @@ LONG writeSubpacket(LONG port, DWORD &expected) {
     }
     const LONG count = t->lastDataCount;
     if (count > 0) {
+        FileOutput *out = fileOutput(port);
         const BYTE *data = t->dataBuffer;
-        BYTE expandedBuffer[2 * kMaxSubpacket];
-        DWORD toWrite = static_cast<DWORD>(count);
-        if (isTextFile(t)) {
-            DWORD n = 0;
-            for (LONG i = 0; i < count; i++) {
-                if (data[i] == '\n') expandedBuffer[n++] = '\r';
-                expandedBuffer[n++] = data[i];
+        const bool text = isTextFile(t);
+        // Room for the worst case of this subpacket (every byte an LF).
+        if (!out || out->count + 2 * static_cast<DWORD>(count) > kOutputSize) {
+            if (!flushOutput(port, t)) {
+                t->resultCode = kResultWriteFailed;
+                countError(port, kStatusWriteError);
+                return kFailed;
             }
-            data = expandedBuffer;
-            toWrite = n;
         }
-        DWORD written = 0;
-        if (!WriteFile(t->fileHandle, data, toWrite, &written, nullptr) || written < toWrite) {
-            t->resultCode = kResultWriteFailed;
-            countError(port, kStatusWriteError);
-            return kFailed;
+        DWORD added = 0;
+        if (out) {
+            BYTE *p = out->bytes + out->count;
+            if (text) {
+                for (LONG i = 0; i < count; i++) {
+                    if (data[i] == '\n') p[added++] = '\r';
+                    p[added++] = data[i];
+                }
+            } else {
+                std::memcpy(p, data, static_cast<size_t>(count));
+                added = static_cast<DWORD>(count);
+            }
+            out->count += added;
         }
-        t->filePosition = filePointer(t->fileHandle, FILE_CURRENT);
+        t->filePosition += added;
         reportProgress(port, t->filePosition);
         expected += static_cast<DWORD>(count);
     }
@@ -410,6 +441,11 @@ LONG receiveFileData(LONG port) {
             }
         } else if (r == ZEOF) {
             if (t->peerPosition == expected) {
+                if (!flushOutput(port, t)) {
+                    t->resultCode = kResultWriteFailed;
+                    countError(port, kStatusWriteError);
+                    return kFailed;
+                }
                 reportProgress(port, t->filePosition);
                 setReceiverInit(t);
                 sendHexHeader(port, ZRINIT, t->txHeader);
@@ -454,6 +490,8 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
     LineInput input;
     attachLineInput(port, &input);
     setEscapeControls(port, false);
+    HGLOBAL outputMemory = GlobalAlloc(GMEM_ZEROINIT, sizeof(FileOutput));
+    outputs[port].store(outputMemory ? static_cast<FileOutput *>(GlobalLock(outputMemory)) : nullptr);
     t->headerLength = 4;
     bool failed = false;
     for (;;) {
@@ -553,6 +591,13 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
         }
 
         if (t->fileHandle != INVALID_HANDLE_VALUE) {
+            if (failed) {
+                if (FileOutput *out = fileOutput(port)) out->count = 0;
+            } else if (!flushOutput(port, t)) {
+                t->resultCode = kResultWriteFailed;
+                countError(port, kStatusWriteError);
+                failed = true;
+            }
             CloseHandle(t->fileHandle);
             t->fileHandle = INVALID_HANDLE_VALUE;
         }
@@ -565,6 +610,11 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
     finishReceive(port);
     discardInput(port);
     detachLineInput(port);
+    outputs[port].store(nullptr);
+    if (outputMemory) {
+        GlobalUnlock(outputMemory);
+        GlobalFree(outputMemory);
+    }
     return failed ? t->resultCode : 0;
 }
 

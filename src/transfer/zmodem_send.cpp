@@ -22,11 +22,39 @@ bool seekFile(TransferRecord *t, DWORD position) {
     return !(r == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
-// Reads up to count bytes of the file into dataBuffer; -1 when the read fails.
-LONG readFileData(TransferRecord *t, LONG count) {
-    DWORD got = 0;
-    if (!ReadFile(t->fileHandle, t->dataBuffer, static_cast<DWORD>(count), &got, nullptr)) return -1;
-    return static_cast<LONG>(got);
+// The file is read ahead in large pieces: a system call per subpacket would
+// cost more than the subpacket.
+constexpr DWORD kReadAheadSize = 65536;
+struct FileInput {
+    DWORD start; // file position of bytes[0]
+    DWORD count;
+    BYTE bytes[kReadAheadSize];
+};
+
+// Puts up to count bytes of the file at sendPosition into dataBuffer; -1
+// when the file cannot be read.
+LONG readFileData(TransferRecord *t, FileInput *in, LONG count) {
+    const DWORD at = t->sendPosition;
+    if (!in) {
+        DWORD got = 0;
+        if (!seekFile(t, at) || !ReadFile(t->fileHandle, t->dataBuffer, static_cast<DWORD>(count), &got, nullptr))
+            return -1;
+        return static_cast<LONG>(got);
+    }
+    if (at < in->start || at - in->start >= in->count) {
+        // Outside what is held (the first read, the end, or a ZRPOS).
+        in->start = at;
+        in->count = 0;
+        if (!seekFile(t, at) || !ReadFile(t->fileHandle, in->bytes, kReadAheadSize, &in->count, nullptr)) {
+            in->count = 0;
+            return -1;
+        }
+    }
+    const DWORD offset = at - in->start;
+    DWORD n = in->count - offset;
+    if (n > static_cast<DWORD>(count)) n = static_cast<DWORD>(count);
+    std::memcpy(t->dataBuffer, in->bytes + offset, n);
+    return static_cast<LONG>(n);
 }
 
 // The keyed form applies only with variable headers: a plain 4-byte ZRPOS
@@ -174,7 +202,20 @@ struct Window {
 
 } // namespace
 
+LONG sendFileDataWith(LONG port, FileInput *input);
+
 LONG sendFileData(LONG port) {
+    HGLOBAL memory = GlobalAlloc(GMEM_ZEROINIT, sizeof(FileInput));
+    FileInput *input = memory ? static_cast<FileInput *>(GlobalLock(memory)) : nullptr;
+    LONG r = sendFileDataWith(port, input);
+    if (memory) {
+        GlobalUnlock(memory);
+        GlobalFree(memory);
+    }
+    return r;
+}
+
+LONG sendFileDataWith(LONG port, FileInput *input) {
     TransferRecord *t = transferRecord(port);
     if (!t) return kFailed;
     const LONG largest =
@@ -270,7 +311,7 @@ LONG sendFileData(LONG port) {
             // two ZCRCW ends, whatever the subpacket length is now.
             LONG want = length;
             if (t->peerBufferSize && bufferLeft < want) want = bufferLeft > 0 ? bufferLeft : length;
-            LONG n = readFileData(t, want);
+            LONG n = readFileData(t, input, want);
             if (n < 0) {
                 // A file that cannot be read is not announced as complete.
                 t->resultCode = kResultCannotOpen;

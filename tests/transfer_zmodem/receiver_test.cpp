@@ -262,7 +262,7 @@ TEST(ZmodemReceiver, AFullDiskEndsWithSixAndNoFileLeft) {
         EXPECT_EQ(ZRPOS, r.header().type);
         std::string frame = binHeader(ZDATA, le32(0));
         for (int i = 0; i < 8; i++) frame += subpacket(std::string(1024, static_cast<char>('a' + i)), i == 7 ? 'h' : 'i');
-        r.send(frame);
+        r.send(frame + binHeader(ZEOF, le32(8192)));
         result = r.finish();
     }
     setrlimit(RLIMIT_FSIZE, &saved);

@@ -2,7 +2,7 @@
 // master while the library runs on its slave in a thread.
 #pragma once
 
-#include "frames.h"
+#include "zframes.h"
 #include "support.h"
 
 #include <vorlex.h>

@@ -1,4 +1,4 @@
-#include "frames.h"
+#include "zframes.h"
 
 namespace zf {
 

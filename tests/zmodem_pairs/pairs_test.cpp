@@ -1,7 +1,7 @@
 // Our sender against our receiver: keyed headers and CRC-16 (which lrzsz
 // cannot show), through a relay that edits the receiver's headers; and the
 // carrier dropping part-way on a null-modem pair.
-#include "frames.h"
+#include "zframes.h"
 #include "support.h"
 
 #include <vorlex.h>
@@ -217,11 +217,11 @@ void carrierDrop(bool receiverDrops) {
     g_stopPort = -1;
     g_senderBytes = 0;
     TempDir in, out;
-    writeData(in.file("c.bin"), randomData(3000000, 3));
+    writeData(in.file("c.bin"), randomData(1000000, 3));
     LONG received = -1;
     std::thread rxThread([&] { received = Func024(rx, nullptr, out.path().c_str()); });
     std::thread dropper([&] {
-        while (g_senderBytes < 300000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (g_senderBytes < 100000) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         Func056(receiverDrops ? rx : tx, 0);
     });
     auto start = std::chrono::steady_clock::now();
