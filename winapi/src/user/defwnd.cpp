@@ -250,19 +250,24 @@ void paintNonClient(HWND h) {
     WindowPtr wp = windowRef(h);
     if (!wp) return;
     bool active;
+    // Drawn from a copy: other threads may change the window meanwhile.
+    std::shared_ptr<Window> snap;
     {
         UserLock lk(userMutex());
         if (!visibleOnScreen(wp.get())) return;
         l = layoutOf(wp.get());
         wp->ncDirty = false;
         active = threadStateLocked(wp->tid).active == h || foregroundWindow() == h;
+        snap = std::make_shared<Window>(*wp);
+        snap->children.clear();
+        snap->fb.reset();
     }
     if (gdi::rectEqual(l.client, l.window)) return;
     HDC hdc = GetWindowDC(h);
     if (!hdc) return;
     ExcludeClipRect(hdc, l.client.left, l.client.top, l.client.right, l.client.bottom);
-    drawFrame(wp.get(), hdc, l);
-    drawCaption(wp.get(), hdc, l, active);
+    drawFrame(snap.get(), hdc, l);
+    drawCaption(snap.get(), hdc, l, active);
     if (!gdi::rectEmpty(l.menu)) menuBarPaint(h, hdc, l.menu);
     drawScrollBars(h, hdc);
     if (!gdi::rectEmpty(l.corner)) FillRect(hdc, &l.corner, GetSysColorBrush(COLOR_3DFACE));

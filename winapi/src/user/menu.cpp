@@ -249,7 +249,7 @@ void paintPopup(HWND h, HDC hdc) {
         UserLock lk(userMutex());
         auto it = menus().find(reinterpret_cast<uintptr_t>(hm));
         if (it == menus().end()) return;
-        m = it->second;
+        m = std::make_shared<Menu>(*it->second); // drawn from a copy
     }
     RECT r;
     GetClientRect(h, &r);
@@ -751,8 +751,8 @@ void menuBarPaint(HWND h, HDC hdc, const RECT &bar) {
         UserLock lk(userMutex());
         auto it = menus().find(reinterpret_cast<uintptr_t>(hm));
         if (it == menus().end()) return;
-        m = it->second;
-        layoutBarLocked(m.get(), bar.right - bar.left);
+        layoutBarLocked(it->second.get(), bar.right - bar.left);
+        m = std::make_shared<Menu>(*it->second); // drawn from a copy
     }
     FillRect(hdc, &bar, GetSysColorBrush(COLOR_MENU));
     HGDIOBJ old = SelectObject(hdc, menuFont());

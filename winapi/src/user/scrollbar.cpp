@@ -164,16 +164,18 @@ bool validBar(int bar) { return bar == SB_HORZ || bar == SB_VERT; }
 } // namespace
 
 void drawScrollBars(HWND h, HDC hdc) {
-    WindowPtr w = windowRef(h);
-    if (!w) return;
-    ScrollBar copy[2];
+    std::shared_ptr<Window> snap;
     {
+        // Drawn from a copy: other threads may change the bars meanwhile.
         UserLock lk(userMutex());
-        copy[0] = w->sb[0];
-        copy[1] = w->sb[1];
+        Window *w = windowLocked(h);
+        if (!w) return;
+        snap = std::make_shared<Window>(*w);
+        snap->children.clear();
+        snap->fb.reset();
     }
-    if (w->style & WS_HSCROLL) drawBar(w.get(), hdc, SB_HORZ);
-    if (w->style & WS_VSCROLL) drawBar(w.get(), hdc, SB_VERT);
+    if (snap->style & WS_HSCROLL) drawBar(snap.get(), hdc, SB_HORZ);
+    if (snap->style & WS_VSCROLL) drawBar(snap.get(), hdc, SB_VERT);
 }
 
 void trackScrollBar(HWND h, int bar, POINT screen) {
