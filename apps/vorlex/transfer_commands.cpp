@@ -275,9 +275,11 @@ int cmdSend(int argc, char **argv) {
             break;
         }
     }
-    if (o.protocol == kZmodem)
-        Func037(port.port, nullptr, nullptr, nullptr, -1);
-    else
+    // A batch that failed is not closed with ZFIN: the other end has been
+    // told (or is gone), and waiting for its answer would only take time.
+    if (o.protocol == kZmodem) {
+        if (result == 0) Func037(port.port, nullptr, nullptr, nullptr, -1);
+    } else
         Func069(port.port, nullptr, o.protocol, nullptr, nullptr, -1);
     return finish(port, result);
 }
