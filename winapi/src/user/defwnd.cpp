@@ -502,7 +502,13 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     case WM_NCLBUTTONDBLCLK:
-        if (wp == HTSYSMENU) SendMessageA(h, WM_SYSCOMMAND, SC_CLOSE, lp);
+        if (wp == HTSYSMENU) {
+            SendMessageA(h, WM_SYSCOMMAND, SC_CLOSE, lp);
+            return 0;
+        }
+        // A quick second press on a button or a scroll bar is one more press.
+        if (wp == HTCLOSE || wp == HTMINBUTTON || wp == HTMAXBUTTON || wp == HTVSCROLL || wp == HTHSCROLL)
+            return DefWindowProcA(h, WM_NCLBUTTONDOWN, wp, lp);
         return 0;
     case WM_SYSCOMMAND:
         switch (wp & 0xFFF0) {
