@@ -3,11 +3,8 @@
 #include "harness.h"
 #include "support.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 using namespace blocktest;
 using testsupport::TempDir;
@@ -19,22 +16,19 @@ TEST(BlockExports, RefuseBadPortsProtocolsAndNamesBeforeSendingAnything) {
     Pair pair(85, 86);
     TempDir dir;
     writeFile(dir.file("f"), "abc");
-    const std::string f = dir.file("f");
+    const std::string f2 = dir.file("f");
     for (LONG port : {-1, 255, 200}) {
-        EXPECT_EQ(Func069(port, nullptr, 1, nullptr, f.c_str(), 0), VORLEX_SEND_BAD_PORT);
+        EXPECT_EQ(Func069(port, nullptr, 1, nullptr, f2.c_str(), 0), VORLEX_SEND_BAD_PORT);
         EXPECT_EQ(Func123(port, nullptr, 1, dir.path().c_str(), "x"), VORLEX_RECEIVE_BAD_PORT);
     }
-    EXPECT_EQ(Func069(pair.a(), nullptr, 6, nullptr, f.c_str(), 0), VORLEX_SEND_BAD_PROTOCOL);
+    EXPECT_EQ(Func069(pair.a(), nullptr, 6, nullptr, f2.c_str(), 0), VORLEX_SEND_BAD_PROTOCOL);
     EXPECT_EQ(Func069(pair.a(), nullptr, 6, nullptr, nullptr, -1), 0);
     EXPECT_EQ(Func123(pair.a(), nullptr, 6, dir.path().c_str(), "x"), VORLEX_RECEIVE_BAD_PROTOCOL);
-    for (const char *name : {static_cast<const char *>(nullptr), "", " x"}) {
-        EXPECT_EQ(Func123(pair.a(), nullptr, VORLEX_PROTOCOL_XMODEM, dir.path().c_str(), name),
-                  VORLEX_RECEIVE_NO_NAME);
-        EXPECT_EQ(Func123(pair.a(), nullptr, VORLEX_PROTOCOL_ASCII, dir.path().c_str(), name),
-                  VORLEX_RECEIVE_NO_NAME);
-    }
+    for (const char *name : {static_cast<const char *>(nullptr), "", " x"})
+        for (LONG protocol : {VORLEX_PROTOCOL_ASCII, VORLEX_PROTOCOL_XMODEM})
+            EXPECT_EQ(Func123(pair.a(), nullptr, protocol, dir.path().c_str(), name), VORLEX_RECEIVE_NO_NAME);
     // A further file needs the transfer that phase 0 starts.
-    EXPECT_EQ(Func069(pair.a(), nullptr, 4, nullptr, f.c_str(), 1), VORLEX_SEND_NO_BATCH);
+    EXPECT_EQ(Func069(pair.a(), nullptr, 4, nullptr, f2.c_str(), 1), VORLEX_SEND_NO_BATCH);
     EXPECT_EQ(Func062(pair.b()), 0) << "nothing may reach the line";
 }
 
@@ -50,13 +44,12 @@ TEST(BlockExports, AskingForTheProgressWindowFailsCleanlyUntilWindowsExist) {
     // Nothing is left behind: without the window the same port transfers.
     Func090(pair.a(), 1, 1, 0, 0, 60);
     Recorder rec(pair.a());
-    std::thread tx([&] {
-        EXPECT_EQ(Func069(pair.a(), nullptr, 1, nullptr, dir.file("f").c_str(), 0), 0);
-        Func069(pair.a(), nullptr, 1, nullptr, nullptr, -1);
-    });
+    Job tx;
+    upload(tx, pair.a(), 1, dir.file("f"));
     ASSERT_TRUE(rec.waitFor(kWaitingForReceiver, 5000));
     EXPECT_EQ(Func123(pair.b(), nullptr, 1, dir.path().c_str(), "g"), 0);
     tx.join();
+    EXPECT_EQ(tx.result, 0);
     EXPECT_TRUE(sameBytes(readFile(dir.file("g")), padded("abc")));
 }
 
@@ -65,10 +58,10 @@ TEST(BlockExports, FilesThatCannotBeSent) {
     TempDir dir;
     Recorder rec(pair.a());
     std::filesystem::create_directory(dir.file("sub"));
-    EXPECT_EQ(Func069(pair.a(), nullptr, 1, dir.path().c_str(), "missing", 0), VORLEX_TRANSFER_CANNOT_OPEN);
-    EXPECT_EQ(Func069(pair.a(), nullptr, 1, nullptr, nullptr, -1), 0);
-    EXPECT_EQ(Func069(pair.a(), nullptr, 1, dir.path().c_str(), "sub", 0), VORLEX_TRANSFER_CANNOT_OPEN);
-    EXPECT_EQ(Func069(pair.a(), nullptr, 1, nullptr, nullptr, -1), 0);
+    for (const char *name : {"missing", "sub"}) {
+        EXPECT_EQ(Func069(pair.a(), nullptr, 1, dir.path().c_str(), name, 0), VORLEX_TRANSFER_CANNOT_OPEN) << name;
+        EXPECT_EQ(Func069(pair.a(), nullptr, 1, nullptr, nullptr, -1), 0);
+    }
     // 4 GiB do not fit the 32-bit sizes: refused before anything is sent.
     std::ofstream(dir.file("4g")).close();
     std::filesystem::resize_file(dir.file("4g"), 4294967296ull);
@@ -80,8 +73,7 @@ TEST(BlockExports, FilesThatCannotBeSent) {
     // name block once it asks.
     LONG end = -1;
     std::thread closer([&] { end = Func069(pair.a(), nullptr, 4, nullptr, nullptr, -1); });
-    sendBytes(pair.b(), "C");
-    EXPECT_EQ(readBytes(pair.b(), 133, 3000), makeBlock(0, std::string(128, '\0'), true));
+    EXPECT_EQ(ask(pair.b(), "C", 133), makeBlock(0, std::string(128, '\0'), true));
     sendBytes(pair.b(), "\x06");
     closer.join();
     EXPECT_EQ(end, 0);
@@ -93,24 +85,16 @@ TEST(BlockExports, NameBlockOfAFileAbove2GiB) {
     std::ofstream(dir.file("3g")).close();
     std::filesystem::resize_file(dir.file("3g"), 3221225472ull);
     Recorder rec(pair.a());
-    LONG sent = -1;
-    std::thread tx([&] {
-        sent = Func069(pair.a(), nullptr, 4, dir.path().c_str(), "3g", 0);
-        Func069(pair.a(), nullptr, 4, nullptr, nullptr, -1);
-    });
+    Job tx;
+    upload(tx, pair.a(), 4, dir.file("3g"));
     ASSERT_TRUE(rec.waitFor(kWaitingForReceiver, 5000));
-    sendBytes(pair.b(), "C");
-    std::string zero = readBytes(pair.b(), 133, 3000);
-    ASSERT_EQ(zero.size(), 133u);
+    std::string zero = ask(pair.b(), "C", 133);
     EXPECT_EQ(zero.substr(3, 14), std::string("3g\0" "3221225472 ", 14));
-    sendBytes(pair.b(), "\x06" "C");
-    EXPECT_EQ(readBytes(pair.b(), 1029, 3000), makeBlock(1, std::string(1024, '\0'), true));
+    EXPECT_EQ(ask(pair.b(), "\x06" "C", 1029), makeBlock(1, std::string(1024, '\0'), true));
     sendBytes(pair.b(), "\x18\x18");
     tx.join();
-    EXPECT_EQ(sent, VORLEX_TRANSFER_REMOTE_CANCEL);
-    std::vector<DWORD> sizes = rec.sizes();
-    ASSERT_FALSE(sizes.empty());
-    EXPECT_EQ(sizes.back(), 3221225472u);
+    EXPECT_EQ(tx.result, VORLEX_TRANSFER_REMOTE_CANCEL);
+    EXPECT_EQ(rec.calls().front().fileSize, 3221225472u);
 }
 
 TEST(BlockExports, CallbackStopsAtTheAnnouncementBeforeAnyByte) {
@@ -122,9 +106,9 @@ TEST(BlockExports, CallbackStopsAtTheAnnouncementBeforeAnyByte) {
     EXPECT_EQ(Func069(pair.a(), nullptr, 4, nullptr, dir.file("f").c_str(), 0), VORLEX_TRANSFER_CANCELLED);
     EXPECT_EQ(Func069(pair.a(), nullptr, 4, nullptr, nullptr, -1), 0);
     EXPECT_EQ(readQuiet(pair.b(), 200), "");
-    ASSERT_EQ(rec.names().size(), 1u);
-    EXPECT_EQ(rec.names()[0], dir.file("f"));
-    EXPECT_EQ(rec.sizes()[0], 5000u);
+    ASSERT_EQ(rec.calls().size(), 1u);
+    EXPECT_EQ(rec.calls()[0].name, dir.file("f"));
+    EXPECT_EQ(rec.calls()[0].fileSize, 5000u);
 }
 
 struct Both {
@@ -133,17 +117,16 @@ struct Both {
 
 Both transfer(Pair &pair, Recorder &sender, LONG protocol, const std::string &file, const std::string &dir) {
     Both r;
-    std::thread tx([&] {
-        r.send = Func069(pair.a(), nullptr, protocol, nullptr, file.c_str(), 0);
-        Func069(pair.a(), nullptr, protocol, nullptr, nullptr, -1);
-    });
+    Job tx;
+    upload(tx, pair.a(), protocol, file);
     sender.waitFor(kWaitingForReceiver, 5000);
     r.receive = Func123(pair.b(), nullptr, protocol, dir.c_str(), protocol < 4 ? "got" : nullptr);
     tx.join();
+    r.send = tx.result;
     return r;
 }
 
-TEST(BlockExports, SenderCallbackStopsPartWay) {
+TEST(BlockExports, CallbacksStopTransfersPartWay) {
     for (LONG protocol : {VORLEX_PROTOCOL_YMODEM, VORLEX_PROTOCOL_XMODEM_1K_G}) {
         SCOPED_TRACE(protocol);
         Pair pair(95, 96);
@@ -162,14 +145,10 @@ TEST(BlockExports, SenderCallbackStopsPartWay) {
         EXPECT_LT(got.size(), data.size());
         EXPECT_TRUE(sameBytes(got, data.substr(0, got.size())));
     }
-}
-
-TEST(BlockExports, ReceiverCallbackStopsPartWay) {
     Pair pair(97, 98);
     TempDir src, dst;
     writeFile(src.file("f"), randomBytes(300 * 1024, 3));
-    Recorder sender(pair.a());
-    Recorder receiver(pair.b());
+    Recorder sender(pair.a()), receiver(pair.b());
     receiver.stopAtBytes = 10 * 1024;
     Both r = transfer(pair, sender, VORLEX_PROTOCOL_XMODEM_1K, src.file("f"), dst.path());
     EXPECT_EQ(r.receive, VORLEX_TRANSFER_REMOTE_CANCEL);
@@ -181,8 +160,7 @@ TEST(BlockExports, ReceiverThatCannotOpenItsFileCancelsTheSender) {
     Pair pair(99, 100);
     TempDir src;
     writeFile(src.file("f"), randomBytes(3000, 4));
-    Recorder sender(pair.a());
-    Recorder receiver(pair.b());
+    Recorder sender(pair.a()), receiver(pair.b());
     Both r = transfer(pair, sender, VORLEX_PROTOCOL_XMODEM, src.file("f"), src.file("no/such/dir"));
     EXPECT_EQ(r.receive, VORLEX_TRANSFER_CANNOT_OPEN);
     EXPECT_EQ(r.send, VORLEX_TRANSFER_REMOTE_CANCEL);
@@ -194,15 +172,13 @@ TEST(BlockExports, SenderSeesTheCarrierGo) {
     TempDir src;
     writeFile(src.file("f"), randomBytes(3000, 5));
     Recorder rec(pair.a());
-    LONG sent = -1;
-    std::thread tx([&] { sent = Func069(pair.a(), nullptr, 1, nullptr, src.file("f").c_str(), 0); });
+    Job tx;
+    upload(tx, pair.a(), 1, src.file("f"));
     ASSERT_TRUE(rec.waitFor(kWaitingForReceiver, 5000));
-    sendBytes(pair.b(), "C");
-    EXPECT_EQ(readBytes(pair.b(), 133, 3000).size(), 133u);
+    EXPECT_EQ(ask(pair.b(), "C", 133).size(), 133u);
     pair.closeB();
     tx.join();
-    Func069(pair.a(), nullptr, 1, nullptr, nullptr, -1);
-    EXPECT_EQ(sent, VORLEX_TRANSFER_CARRIER_LOST);
+    EXPECT_EQ(tx.result, VORLEX_TRANSFER_CARRIER_LOST);
     EXPECT_TRUE(rec.saw(kLostCarrier));
 }
 

@@ -1,11 +1,9 @@
 #include "harness.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <fstream>
 #include <random>
 #include <stdexcept>
-#include <thread>
 
 namespace blocktest {
 
@@ -14,34 +12,31 @@ namespace {
 std::mutex g_registry;
 Recorder *g_recorders[255];
 
-LONG WINAPI progress(LONG port, LONG nameLength, LPCSTR name, DWORD fileSize, DWORD bytes, DWORD cps, DWORD errors,
-                     LONG status) {
+LONG WINAPI progress(LONG port, LONG nameLength, LPCSTR name, DWORD fileSize, DWORD bytes, DWORD, DWORD, LONG status) {
     Recorder *r;
     {
         std::lock_guard<std::mutex> lk(g_registry);
         r = port >= 0 && port < 255 ? g_recorders[port] : nullptr;
     }
-    return r ? r->call(nameLength, name, fileSize, bytes, errors, status) : 0;
+    std::string n = name ? std::string(name, static_cast<size_t>(nameLength)) : std::string();
+    return r ? r->call({status, n, fileSize, bytes}) : 0;
 }
-
-std::string comName(int n) { return "COM" + std::to_string(n); }
 
 } // namespace
 
-Pair::Pair(int comA, int comB, const WAPI_LINE_OPTIONS *line)
-    : nameA_(comName(comA)), nameB_(comName(comB)), a_(comA - 1), b_(comB - 1) {
-    if (!WapiCreateNullModemPair(nameA_.c_str(), nameB_.c_str(), line)) throw std::runtime_error("no null-modem pair");
-    if (Func041(a_, 7) != 0 || Func041(b_, 7) != 0) throw std::runtime_error("ports did not open");
-    // 8N1 with RTS/CTS flow control, which the streaming protocols need.
-    Func001(a_, 115200, 0, 8, 1);
-    Func001(b_, 115200, 0, 8, 1);
-    Func090(a_, 1, 1, 0, 0, 60);
-    Func090(b_, 1, 1, 0, 0, 60);
+Pair::Pair(int comA, int comB, const WAPI_LINE_OPTIONS *line) : nameA_("COM" + std::to_string(comA)), a_(comA - 1), b_(comB - 1) {
+    if (!WapiCreateNullModemPair(nameA_.c_str(), ("COM" + std::to_string(comB)).c_str(), line))
+        throw std::runtime_error("no null-modem pair");
+    for (LONG p : {a_, b_}) {
+        if (Func041(p, 7) != 0) throw std::runtime_error("port did not open");
+        Func001(p, 115200, 0, 8, 1); // RTS/CTS, which the streaming protocols need
+        Func090(p, 1, 1, 0, 0, 60);
+    }
 }
 
 Pair::~Pair() {
     Func122(a_, 7);
-    if (bOpen_) Func122(b_, 7);
+    closeB();
     WapiDestroyNullModemPair(nameA_.c_str());
 }
 
@@ -64,54 +59,56 @@ Recorder::~Recorder() {
     g_recorders[port_] = nullptr;
 }
 
-LONG Recorder::call(LONG nameLength, LPCSTR name, DWORD fileSize, DWORD bytes, DWORD errors, LONG status) {
+LONG Recorder::call(const Call &c) {
     std::lock_guard<std::mutex> lk(m_);
-    statuses_.push_back(status);
-    threadId_ = GetCurrentThreadId();
-    if (status == kNewFile) {
-        names_.emplace_back(name ? std::string(name, static_cast<size_t>(nameLength)) : std::string());
-        sizes_.push_back(fileSize);
-    } else {
-        lastBytes_ = bytes;
-    }
+    calls_.push_back(c);
     changed_.notify_all();
-    if (status == kNewFile && stopAtAnnounce) return 1;
-    DWORD stop = stopAtBytes;
-    return stop && lastBytes_ >= stop ? 1 : 0;
+    if (c.status == kNewFile) return stopAtAnnounce ? 1 : 0;
+    return stopAtBytes && c.bytes >= stopAtBytes ? 1 : 0;
 }
 
-std::vector<LONG> Recorder::statuses() {
+std::vector<Recorder::Call> Recorder::calls() {
     std::lock_guard<std::mutex> lk(m_);
-    return statuses_;
+    return calls_;
 }
-std::vector<std::string> Recorder::names() {
-    std::lock_guard<std::mutex> lk(m_);
-    return names_;
-}
-std::vector<DWORD> Recorder::sizes() {
-    std::lock_guard<std::mutex> lk(m_);
-    return sizes_;
-}
-DWORD Recorder::lastBytes() {
-    std::lock_guard<std::mutex> lk(m_);
-    return lastBytes_;
-}
-DWORD Recorder::threadId() {
-    std::lock_guard<std::mutex> lk(m_);
-    return threadId_;
-}
-bool Recorder::saw(LONG status) {
-    std::lock_guard<std::mutex> lk(m_);
-    for (LONG s : statuses_)
-        if (s == status) return true;
-    return false;
-}
+
+bool Recorder::saw(LONG status) { return waitFor(status, 0); }
+
 bool Recorder::waitFor(LONG status, int ms) {
     std::unique_lock<std::mutex> lk(m_);
     return changed_.wait_for(lk, std::chrono::milliseconds(ms), [&] {
-        for (LONG s : statuses_)
-            if (s == status) return true;
+        for (const Call &c : calls_)
+            if (c.status == status) return true;
         return false;
+    });
+}
+
+std::vector<std::string> Recorder::names() {
+    std::vector<std::string> out;
+    for (const Call &c : calls())
+        if (c.status == kNewFile) out.push_back(c.name);
+    return out;
+}
+
+DWORD Recorder::lastBytes() {
+    std::vector<Call> all = calls();
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+        if (it->status != kNewFile) return it->bytes;
+    return 0;
+}
+
+void upload(Job &run, LONG port, LONG protocol, const std::string &path) {
+    run.thread = std::thread([&run, port, protocol, path] {
+        run.result = Func069(port, nullptr, protocol, nullptr, path.c_str(), 0);
+        run.end = Func069(port, nullptr, protocol, nullptr, nullptr, -1);
+    });
+}
+
+void download(Job &run, LONG port, LONG protocol, const std::string &dir, const char *name) {
+    std::string n = name ? name : "";
+    bool named = name != nullptr;
+    run.thread = std::thread([&run, port, protocol, dir, n, named] {
+        run.result = Func123(port, nullptr, protocol, dir.c_str(), named ? n.c_str() : nullptr);
     });
 }
 
@@ -120,37 +117,30 @@ std::string readBytes(LONG port, size_t n, int ms) {
     const DWORD start = GetTickCount();
     char buf[4097];
     while (out.size() < n) {
-        LONG want = static_cast<LONG>(std::min<size_t>(n - out.size(), 4096));
-        LONG got = Func015(port, buf, want);
-        if (got > 0) {
+        LONG got = Func015(port, buf, static_cast<LONG>(std::min<size_t>(n - out.size(), 4096)));
+        if (got > 0)
             out.append(buf, static_cast<size_t>(got));
-            continue;
-        }
-        if (static_cast<int>(GetTickCount() - start) >= ms) break;
-        LONG b = Func110(port, nullptr, 1);
-        if (b >= 0) out.push_back(static_cast<char>(b));
+        else if (static_cast<int>(GetTickCount() - start) >= ms)
+            break;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return out;
 }
 
 std::string readQuiet(LONG port, int quietMs) {
     std::string out;
-    char buf[4097];
-    DWORD last = GetTickCount();
-    for (;;) {
-        LONG got = Func015(port, buf, 4096);
-        if (got > 0) {
-            out.append(buf, static_cast<size_t>(got));
-            last = GetTickCount();
-            continue;
-        }
-        if (static_cast<int>(GetTickCount() - last) >= quietMs) return out;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    for (std::string more; !(more = readBytes(port, 1, quietMs)).empty();) out += more + readBytes(port, 4096, 0);
+    return out;
 }
 
 void sendBytes(LONG port, const std::string &bytes) {
     if (!bytes.empty()) Func022(port, bytes.data(), static_cast<LONG>(bytes.size()));
+}
+
+std::string ask(LONG port, const std::string &bytes, size_t n) {
+    sendBytes(port, bytes);
+    return readBytes(port, n);
 }
 
 std::string makeBlock(int number, const std::string &data, bool crc) {
@@ -183,13 +173,12 @@ std::string randomBytes(size_t n, unsigned seed) {
 }
 
 void writeFile(const std::string &path, const std::string &bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string padded(const std::string &data) {
     std::string s = data;
-    while (s.size() % 128) s.push_back('\x1A');
+    s.resize((s.size() + 127) / 128 * 128, '\x1A');
     return s;
 }
 
