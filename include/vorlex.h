@@ -276,8 +276,10 @@ VORLEX_API void WINAPI Func030(LONG port);                          /* show file
    empty file-name block, unless the last file failed on the line) and
    frees the transfer. A Ymodem file-name block holds the bare name and the
    length; a name that does not fit its 128 bytes is refused (1) before
-   anything is sent, as is a file of 4 GiB or more. The progress window
-   comes with the window system: until then the port's noProgressWindow
+   anything is sent, as is a file of 4 GiB or more. A -G sender whose
+   receiver asks with "C" or NAK waits for each block's ACK instead of
+   streaming. The progress window comes with the window system: until
+   then the port's noProgressWindow
    option (Func090) must be set, else the call returns
    VORLEX_SEND_NO_MEMORY and nothing is sent. The last bytes have left the
    transmit queue when the call returns (or after 10 seconds). */
@@ -289,8 +291,12 @@ VORLEX_API LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR dire
    COM1 ...), and names whose path does not fit 255 characters are refused
    as files that cannot be opened (1), with nothing written; so is a length
    of 4 GiB or more. A Ymodem file whose data ran past the sender's length
-   is cut to it (never lengthened). Without noProgressWindow the call
-   returns VORLEX_RECEIVE_NO_MEMORY until the window system comes. */
+   is cut to it (never lengthened). A block sent again because its ACK was
+   lost is acknowledged again and kept once; a block whose start was
+   damaged is asked for again once the line is quiet; silence where a block
+   should come is answered with NAK (not while streaming: any bad block
+   ends a -G transfer with 7). Without noProgressWindow the call returns
+   VORLEX_RECEIVE_NO_MEMORY until the window system comes. */
 VORLEX_API LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName);
 
 /* ---- check sums ------------------------------------------------------------------------- */
