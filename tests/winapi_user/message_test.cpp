@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <ctime>
+#include <future>
 
 using namespace uitest;
 
@@ -26,6 +27,12 @@ LRESULT CALLBACK echoProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return SendMessageA(g_peer.load(), WM_USER + 1, 10, 1) + 1000;
     case WM_USER + 3:
         return static_cast<LRESULT>(InSendMessage());
+    case WM_USER + 4: {
+        // Answers early, then goes on working.
+        ReplyMessage(5);
+        Sleep(50);
+        return (InSendMessageEx(nullptr) & ISMEX_REPLIED) ? 9 : 10;
+    }
     }
     return DefWindowProcA(h, msg, wp, lp);
 }
@@ -49,6 +56,7 @@ TEST(Messages, SendMessageToAnotherThreadRunsThereAndReturnsTheResult) {
     EXPECT_EQ(g_handlerThread.load(), ui.id());
     EXPECT_EQ(GetWindowThreadProcessId(h, nullptr), ui.id());
     EXPECT_EQ(SendMessageA(h, WM_USER + 3, 0, 0), 1); // InSendMessage there
+    EXPECT_EQ(SendMessageA(h, WM_USER + 4, 0, 0), 5);  // the early answer counts
     DWORD_PTR r = 0;
     EXPECT_TRUE(SendMessageTimeoutA(h, WM_USER + 1, 1, 1, SMTO_NORMAL, 1000, &r));
     EXPECT_EQ(r, 3u);
@@ -262,6 +270,52 @@ TEST(Messages, AFilteredGetMessageDoesNotSpinOnAnotherWindowsTimer) {
     KillTimer(b, 1);
     DestroyWindow(a);
     DestroyWindow(b);
+}
+
+} // namespace
+
+namespace {
+
+// Three threads whose handlers send on to the next one in a ring: every
+// send waits for a thread that is itself waiting in a send.
+std::atomic<HWND> g_ring[3];
+
+LRESULT CALLBACK ringProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_USER + 20) {
+        int me = static_cast<int>(lp);
+        if (wp == 0) return me;
+        return SendMessageA(g_ring[(me + 1) % 3].load(), WM_USER + 20, wp - 1, (me + 1) % 3) + 1;
+    }
+    return DefWindowProcA(h, msg, wp, lp);
+}
+
+TEST(Messages, SendsAroundARingOfThreadsComplete) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = ringProc;
+    wc.lpszClassName = "Ring";
+    RegisterClassA(&wc);
+    UiThread a, b, c;
+    UiThread *t[3] = {&a, &b, &c};
+    for (int i = 0; i < 3; i++)
+        g_ring[i] = t[i]->call<HWND>([] { return CreateWindowExA(0, "Ring", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr); });
+    auto result = std::async(std::launch::async, [] {
+        LRESULT total = 0;
+        for (int k = 0; k < 10; k++) total += SendMessageA(g_ring[0].load(), WM_USER + 20, 30, 0);
+        return total;
+    });
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    // 30 hops from thread 0 end on thread 0 (30 % 3 == 0), plus one per hop.
+    EXPECT_EQ(result.get(), 10 * 30);
+    // Several senders at once into the ring.
+    std::vector<std::future<LRESULT>> many;
+    for (int s = 0; s < 4; s++)
+        many.push_back(std::async(std::launch::async, [s] { return SendMessageA(g_ring[s % 3].load(), WM_USER + 20, 10, s % 3); }));
+    for (auto &f : many) {
+        ASSERT_EQ(f.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+        f.get();
+    }
+    for (int i = 0; i < 3; i++) t[i]->run([i] { DestroyWindow(g_ring[i].load()); });
+    UnregisterClassA("Ring", nullptr);
 }
 
 } // namespace

@@ -69,7 +69,12 @@ struct QueueOwner {
 thread_local QueueOwner t_queue;
 
 // The message the thread handles now if it came from another thread.
-thread_local SentMessage *t_current = nullptr;
+struct Handling {
+    SentMessage *sm = nullptr;
+    bool replied = false; // ReplyMessage answered: sm may be gone
+    bool ours = false;    // nobody waits: this thread frees sm
+};
+thread_local Handling *t_current = nullptr;
 thread_local DWORD t_msgTime = 0;
 thread_local POINT t_msgPos{0, 0};
 
@@ -164,16 +169,21 @@ void handleSentMessages() {
             sm = q->sent.front();
             q->sent.pop_front();
         }
-        SentMessage *outer = t_current;
-        t_current = sm;
+        Handling *outer = t_current;
+        Handling here;
+        here.sm = sm;
+        t_current = &here;
         LRESULT r = 0;
         if (windowThreadId(sm->m.hwnd) == q->tid) r = sendMessage(sm->m.hwnd, sm->m.message, sm->m.wParam, sm->m.lParam);
         t_current = outer;
-        {
+        if (!here.replied) {
+            // Once answered, a waiting sender may free the message at once:
+            // who owns it is decided before the answer goes.
             std::lock_guard<std::mutex> lk(syncMutex());
+            here.ours = !sm->wantsReply;
             replyLocked(sm, r);
         }
-        finishSent(sm);
+        if (here.ours) finishSent(sm);
     }
 }
 
@@ -523,17 +533,17 @@ BOOL WINAPI InSendMessage(void) { return t_current ? TRUE : FALSE; }
 
 DWORD WINAPI InSendMessageEx(LPVOID) {
     if (!t_current) return ISMEX_NOSEND;
+    if (t_current->replied) return ISMEX_SEND | ISMEX_REPLIED;
     std::lock_guard<std::mutex> lk(syncMutex());
-    DWORD r = t_current->wantsReply ? ISMEX_SEND : ISMEX_NOTIFY;
-    if (t_current->done) r |= ISMEX_REPLIED;
-    return r;
+    return t_current->sm->wantsReply ? ISMEX_SEND : ISMEX_NOTIFY;
 }
 
 BOOL WINAPI ReplyMessage(LRESULT result) {
-    if (!t_current) return FALSE;
+    if (!t_current || t_current->replied) return FALSE;
     std::lock_guard<std::mutex> lk(syncMutex());
-    if (t_current->done) return FALSE;
-    replyLocked(t_current, result);
+    t_current->ours = !t_current->sm->wantsReply;
+    replyLocked(t_current->sm, result);
+    t_current->replied = true;
     return TRUE;
 }
 
