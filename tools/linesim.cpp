@@ -332,10 +332,12 @@ int main(int argc, char **argv) {
             if (wantRead(d, o, now)) {
                 fds[n] = {d.in, POLLIN, 0};
                 idxIn[i] = n++;
-            } else if (d.inOpen && o.rate > 0) {
+            } else if (d.inOpen && o.rate > 0 && d.wireFree > now + kReadAhead) {
+                // The wire is busy: come back when it has room.
                 timeout = std::min(timeout, d.wireFree - kReadAhead - now);
             }
             if (outBlocked[i]) {
+                // The reader is full: wait for it, not for the clock.
                 fds[n++] = {d.out, POLLOUT, 0};
             } else if (!d.queue.empty()) {
                 timeout = std::min(timeout, d.queue.front().due - now);
