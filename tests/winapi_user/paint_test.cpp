@@ -417,3 +417,25 @@ TEST_F(Paint, ClipChildrenKeepsTheParentOffItsChildrenAndShowingPaintsThemAll) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Paint, InvalidationFromAnotherThreadWakesTheOwnerToPaint) {
+    UiThread ui;
+    HWND h = ui.call<HWND>([] {
+        return CreateWindowExA(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    });
+    ui.idle();
+    Recorder::get().clear();
+    RECT r{1, 2, 3, 4};
+    EXPECT_TRUE(InvalidateRect(h, &r, TRUE));
+    EXPECT_EQ(WapiWaitForIdle(h, 5000), static_cast<DWORD>(WAIT_OBJECT_0));
+    auto paints = Recorder::get().of(WM_PAINT);
+    ASSERT_EQ(paints.size(), 1u);
+    EXPECT_EQ(paints[0].hwnd, h);
+    RECT u;
+    EXPECT_FALSE(GetUpdateRect(h, &u, FALSE)); // DefWindowProc validated it
+    ui.run([&] { DestroyWindow(h); });
+}
+
+} // namespace

@@ -722,6 +722,25 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD
         cs.lpszClass = className;
         cs.dwExStyle = exStyle;
     }
+    if (!(style & WS_CHILD) && !menu) {
+        // The class menu, as Windows loads it.
+        LPCSTR name = nullptr;
+        HINSTANCE ci = nullptr;
+        {
+            UserLock lk(userMutex());
+            if (w->cls->menuId) name = reinterpret_cast<LPCSTR>(w->cls->menuId);
+            else if (!w->cls->menuName.empty()) name = w->cls->menuName.c_str();
+            ci = w->cls->instance;
+        }
+        if (name) {
+            DWORD err = GetLastError();
+            HMENU m = LoadMenuA(ci, name);
+            SetLastError(err);
+            UserLock lk(userMutex());
+            w->menu = m;
+            cs.hMenu = m;
+        }
+    }
     if (!(style & WS_CHILD) && (style & (WS_THICKFRAME | WS_CAPTION))) {
         MINMAXINFO mmi{};
         int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
