@@ -41,8 +41,11 @@ LONG readFileData(TransferRecord *t, FileInput *in, LONG count) {
             return -1;
         return static_cast<LONG>(got);
     }
-    if (at < in->start || at - in->start >= in->count) {
-        // Outside what is held (the first read, the end, or a ZRPOS).
+    const bool inside = at >= in->start && at - in->start < in->count;
+    // A request running past a full buffer is not the end of the file.
+    const bool cut = inside && at - in->start + static_cast<DWORD>(count) > in->count && in->count == kReadAheadSize;
+    if (!inside || cut) {
+        // Outside what is held (the first read, a ZRPOS, the buffer's end).
         in->start = at;
         in->count = 0;
         if (!seekFile(t, at) || !ReadFile(t->fileHandle, in->bytes, kReadAheadSize, &in->count, nullptr)) {
@@ -401,8 +404,11 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
                 return kFailed;
             }
             if (r == ZRINIT) {
-                reportProgress(port, t->sendPosition);
-                return 1;
+                // Before our ZEOF a ZRINIT means the receiver gave the file
+                // up and waits for the next one: that is no success.
+                countError(port, kStatusReceiverCanceled);
+                t->resultCode = kResultRemoteCancel;
+                return kFailed;
             }
             if (r == ZSKIP) return kSkipped;
             if (r == ZABORT || r == ZCAN) {

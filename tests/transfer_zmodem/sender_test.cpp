@@ -155,6 +155,55 @@ TEST(ZmodemSender, LimitedReceiverGetsItsBufferPerFrame) {
     EXPECT_EQ(0, r.finish());
 }
 
+TEST(ZmodemSender, RepositionedStreamGoesOnToTheRealEnd) {
+    // A ZRPOS to an odd position while streaming: the data from there on
+    // must run to the end of the file, across the sender's read buffers.
+    TempDir dir;
+    std::string data;
+    for (int i = 0; i < 200000; i++) data += static_cast<char>((i * 31 + i / 977) & 0xFF);
+    FILE *f = std::fopen(dir.file("z.bin").c_str(), "wb");
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+    Remote r(kCom);
+    ASSERT_TRUE(r.ok());
+    r.start([&](LONG p) { return Func037(p, nullptr, dir.path().c_str(), "z.bin", 0); });
+    ASSERT_EQ(ZRQINIT, r.header(8000).type);
+    r.send(zrinit(0, 33));
+    ASSERT_EQ(ZFILE, r.header().type);
+    r.subpacket();
+    r.send(hexHeader(ZRPOS, 0));
+    ASSERT_EQ(ZDATA, r.header().type);
+    r.subpacket();
+    r.send(hexHeader(ZRPOS, 1000));
+    // Skip what was sent before the ZRPOS was seen: up to the ZDATA at 1000.
+    Frame h;
+    do h = r.header();
+    while (h.type >= 0 && !(h.type == ZDATA && fromLe(h.data) == 1000));
+    ASSERT_EQ(ZDATA, h.type);
+    std::string got = data.substr(0, 1000);
+    uint32_t eofAt = 0;
+    for (;;) {
+        Sub s = r.subpacket();
+        ASSERT_TRUE(s.end) << "at " << got.size();
+        ASSERT_TRUE(s.crcOk);
+        got += s.data;
+        if (s.end == 'j') r.send(hexHeader(ZACK, static_cast<uint32_t>(got.size())));
+        if (s.end == 'h') {
+            Frame e = r.header();
+            ASSERT_EQ(ZEOF, e.type);
+            eofAt = fromLe(e.data);
+            break;
+        }
+    }
+    EXPECT_EQ(data.size(), eofAt);
+    EXPECT_TRUE(got == data);
+    r.send(zrinit(0, 33));
+    EXPECT_EQ(0, r.finish());
+    r.start([&](LONG p) { return Func037(p, nullptr, nullptr, nullptr, -1); });
+    answerBatchEnd(r);
+    EXPECT_EQ(0, r.finish());
+}
+
 TEST(ZmodemSender, ReceiverSkippingTheFileFailsItWithTwo) {
     TempDir dir;
     FILE *f = std::fopen(dir.file("s.bin").c_str(), "wb");
