@@ -1,5 +1,6 @@
 // Opening, attaching, closing and detaching ports; open result texts; tick wait.
 #include "port/port.h"
+#include "message_box.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +12,7 @@
 #include <chrono>
 #include <thread>
 
-using testsupport::captureStderr;
+using testsupport::answerMessageBox;
 using testsupport::PtyPort;
 using testsupport::TempDir;
 
@@ -82,13 +83,13 @@ TEST(Open, AHolderElsewhereGivesSevenWithTheErrorNumberInTheBox) {
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Func041(30, kOwner), VORLEX_OPEN_IN_USE);
     EXPECT_EQ(vorlex::lastOpenError.load(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    std::string box = captureStderr([] { Func034(7); });
+    std::string box = answerMessageBox("Port Open Error", [] { Func034(7); });
     EXPECT_NE(box.find("Port Open Error"), std::string::npos);
     EXPECT_NE(box.find("7 - Communications Port Is Already In Use (5)"), std::string::npos) << box;
     EXPECT_EQ(WapiLastMessageBeep(), static_cast<UINT>(MB_ICONHAND));
-    box = captureStderr([] { Func034(9); });
+    box = answerMessageBox("Port Open Error", [] { Func034(9); });
     EXPECT_NE(box.find("2 - Unknown Error (5)"), std::string::npos) << box;
-    box = captureStderr([] { Func034(-3); });
+    box = answerMessageBox("Port Open Error", [] { Func034(-3); });
     EXPECT_NE(box.find("2 - Unknown Error"), std::string::npos) << box;
     CloseHandle(held);
     EXPECT_TRUE(WapiDestroyNullModemPair("COM31"));
@@ -201,13 +202,13 @@ TEST(TickWait, ZeroTicksQuitAndCloseInterrupt) {
 }
 
 TEST(MessageBox, FormatsCutsAndBeeps) {
-    std::string box = captureStderr([] { Func033(nullptr, "Cap", MB_ICONEXCLAMATION, "%d-%s", 42, "x"); });
+    std::string box = answerMessageBox("Cap", [] { Func033(nullptr, "Cap", MB_ICONEXCLAMATION, "%d-%s", 42, "x"); });
     EXPECT_NE(box.find("[Cap] 42-x"), std::string::npos) << box;
     EXPECT_EQ(WapiLastMessageBeep(), static_cast<UINT>(MB_ICONEXCLAMATION));
-    captureStderr([] { Func033(nullptr, "Cap", MB_YESNO, "no icon"); });
+    answerMessageBox("Cap", [] { Func033(nullptr, "Cap", MB_YESNO, "no icon"); });
     EXPECT_EQ(WapiLastMessageBeep(), static_cast<UINT>(MB_OK));
     std::string longText(900, 'L');
-    box = captureStderr([&] { Func033(nullptr, "Cap", 0, "%s", longText.c_str()); });
+    box = answerMessageBox("Cap", [&] { Func033(nullptr, "Cap", 0, "%s", longText.c_str()); });
     EXPECT_NE(box.find(std::string(511, 'L')), std::string::npos);
     EXPECT_EQ(box.find(std::string(512, 'L')), std::string::npos);
 }

@@ -49,6 +49,24 @@ WINAPI_VISIBLE DWORD WINAPI WapiResolveCommName(LPCSTR name, LPSTR buffer, DWORD
    error is a terminal. */
 WINAPI_VISIBLE UINT WINAPI WapiLastMessageBeep(void);
 
+/* ---- module resources ----------------------------------------------------------
+   Windows keeps a module's resources (dialog templates, menus) in its image.
+   Here a program hands them to the module: FindResourceA, LoadResource and
+   LockResource then find them, and DialogBoxParamA, CreateDialogParamA and
+   LoadMenuA use them, as on Windows. type and name are MAKEINTRESOURCEA
+   numbers or texts (compared without regard to case); module NULL means the
+   program. The data are not copied and must stay valid. A second resource
+   of the same type and name replaces the first. FALSE with
+   ERROR_INVALID_PARAMETER for a missing name, type or data. */
+WINAPI_VISIBLE BOOL WINAPI WapiAddResource(HMODULE module, LPCSTR type, LPCSTR name, const void *data, DWORD size);
+
+/* ---- message boxes -------------------------------------------------------------
+   MessageBoxA shows a modal window, answered as on Windows (tests find it by
+   its caption, a "#32770" window, and press its buttons). With the
+   environment variable WAPI_MESSAGEBOX=console it writes "[caption] text"
+   to standard error instead and returns at once with the default button,
+   for programs that run without anyone to answer. */
+
 /* ---- the display -------------------------------------------------------------
    The display is headless: every top-level window draws into a framebuffer of
    its own and nothing is shown. The screen is 1024 x 768 unless the

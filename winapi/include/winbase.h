@@ -250,6 +250,15 @@ WINBASEAPI HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 #define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
 WINBASEAPI BOOL WINAPI GetModuleHandleExA(DWORD dwFlags, LPCSTR lpModuleName, HMODULE *phModule);
 WINBASEAPI DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+/* Resources of a module (on POSIX: given to the module with
+   WapiAddResource, see winapi_ext.h). */
+WINBASEAPI HRSRC WINAPI FindResourceA(HMODULE hModule, LPCSTR lpName, LPCSTR lpType);
+WINBASEAPI HRSRC WINAPI FindResourceExA(HMODULE hModule, LPCSTR lpType, LPCSTR lpName, WORD wLanguage);
+WINBASEAPI HGLOBAL WINAPI LoadResource(HMODULE hModule, HRSRC hResInfo);
+WINBASEAPI LPVOID WINAPI LockResource(HGLOBAL hResData);
+WINBASEAPI DWORD WINAPI SizeofResource(HMODULE hModule, HRSRC hResInfo);
+WINBASEAPI BOOL WINAPI FreeResource(HGLOBAL hResData);
+#define FindResource FindResourceA
 WINBASEAPI DWORD WINAPI GetVersion(void);
 WINBASEAPI void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 

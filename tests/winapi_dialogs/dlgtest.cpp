@@ -1,0 +1,180 @@
+#include "dlgtest.h"
+
+#include <mutex>
+
+namespace dlgtest {
+
+Template::Template(DWORD style, int cx, int cy, const char *title, bool extended, const char *font, int points,
+                   const char *cls, int x, int y)
+    : ex_(extended) {
+    if (font) style |= DS_SETFONT;
+    if (ex_) {
+        word(1);
+        word(0xFFFF);
+        dword(0);
+        dword(0);
+        dword(style);
+    } else {
+        dword(style);
+        dword(0);
+    }
+    countAt_ = w_.size();
+    word(0);
+    word(static_cast<WORD>(x));
+    word(static_cast<WORD>(y));
+    word(static_cast<WORD>(cx));
+    word(static_cast<WORD>(cy));
+    word(0);
+    if (cls) text(cls);
+    else word(0);
+    text(title);
+    if (font) {
+        word(static_cast<WORD>(points));
+        if (ex_) {
+            word(FW_NORMAL);
+            word(0);
+        }
+        text(font);
+    }
+}
+
+void Template::text(const char *s) {
+    for (; *s; s++) word(static_cast<BYTE>(*s));
+    word(0);
+}
+
+Template &Template::item(const char *cls, const char *txt, WORD id, DWORD style, int x, int y, int cx, int cy,
+                         DWORD exStyle) {
+    if (w_.size() % 2) word(0);
+    if (ex_) {
+        dword(0);
+        dword(exStyle);
+        dword(style | WS_CHILD | WS_VISIBLE);
+    } else {
+        dword(style | WS_CHILD | WS_VISIBLE);
+        dword(exStyle);
+    }
+    word(static_cast<WORD>(x));
+    word(static_cast<WORD>(y));
+    word(static_cast<WORD>(cx));
+    word(static_cast<WORD>(cy));
+    if (ex_) dword(id);
+    else word(id);
+    if (IS_INTRESOURCE(cls)) {
+        word(0xFFFF);
+        word(LOWORD(reinterpret_cast<ULONG_PTR>(cls)));
+    } else {
+        text(cls);
+    }
+    text(txt);
+    word(0);
+    w_[countAt_]++;
+    return *this;
+}
+
+HWND waitForWindow(const char *title, DWORD ms, const char *cls) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND h = FindWindowA(cls, title);
+        if (h && IsWindowVisible(h)) {
+            settle(h);
+            return h;
+        }
+        if (GetTickCount() - start > ms) return nullptr;
+        Sleep(5);
+    }
+}
+
+void settle(HWND h) { WapiWaitForIdle(h, 5000); }
+
+void key(HWND h, UINT vk) {
+    WapiSendKey(h, vk, TRUE);
+    WapiSendKey(h, vk, FALSE);
+    settle(h);
+}
+
+void chord(HWND h, UINT modifier, UINT vk) {
+    WapiSendKey(h, modifier, TRUE);
+    WapiSendKey(h, vk, TRUE);
+    WapiSendKey(h, vk, FALSE);
+    WapiSendKey(h, modifier, FALSE);
+    settle(h);
+}
+
+void type(HWND h, const char *t) {
+    WapiTypeText(h, t);
+    settle(h);
+}
+
+void click(HWND h, int x, int y) {
+    RECT r;
+    GetClientRect(h, &r);
+    if (x < 0) x = r.right / 2;
+    if (y < 0) y = r.bottom / 2;
+    WapiClick(h, x, y);
+    settle(h);
+}
+
+void doubleClick(HWND h, int x, int y) {
+    RECT r;
+    GetClientRect(h, &r);
+    if (x < 0) x = r.right / 2;
+    if (y < 0) y = r.bottom / 2;
+    WapiClick(h, x, y);
+    WapiClick(h, x, y);
+    settle(h);
+}
+
+std::string text(HWND h) {
+    char buf[2048];
+    GetWindowTextA(h, buf, sizeof buf);
+    return buf;
+}
+
+std::string itemText(HWND dlg, int id) {
+    char buf[2048];
+    GetDlgItemTextA(dlg, id, buf, sizeof buf);
+    return buf;
+}
+
+COLORREF pixel(HWND h, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(h, &p);
+    return WapiGetScreenPixel(p.x, p.y);
+}
+
+int countOnRow(HWND h, int y, COLORREF c) {
+    RECT r;
+    GetClientRect(h, &r);
+    int n = 0;
+    for (int x = 0; x < r.right; x++) n += pixel(h, x, y) == c ? 1 : 0;
+    return n;
+}
+
+namespace {
+std::mutex g_mu;
+std::vector<Note> g_notes;
+} // namespace
+
+void noteCommand(WPARAM wp) {
+    std::lock_guard<std::mutex> lk(g_mu);
+    g_notes.push_back(Note{LOWORD(wp), HIWORD(wp)});
+}
+
+std::vector<Note> notes() {
+    std::lock_guard<std::mutex> lk(g_mu);
+    return g_notes;
+}
+
+void clearNotes() {
+    std::lock_guard<std::mutex> lk(g_mu);
+    g_notes.clear();
+}
+
+int countNotes(int id, int code) {
+    int n = 0;
+    for (const Note &x : notes()) n += (x.id == id && x.code == code) ? 1 : 0;
+    return n;
+}
+
+} // namespace dlgtest

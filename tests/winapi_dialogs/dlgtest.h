@@ -1,0 +1,91 @@
+// Helpers for the dialog tests: templates written as a resource compiler
+// would, an application thread that shows dialogs, and the person at the
+// keyboard who finds windows by their titles, types, presses keys and clicks.
+#pragma once
+
+#include <windows.h>
+#include <winapi_ext.h>
+
+#include <functional>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dlgtest {
+
+// A dialog template in the classic (DLGTEMPLATE) or extended form.
+class Template {
+public:
+    Template(DWORD style, int cx, int cy, const char *title, bool extended = false, const char *font = "MS Sans Serif",
+             int points = 8, const char *cls = nullptr, int x = 10, int y = 10);
+    // cls: a class name, or 0x80 Button .. 0x85 ComboBox as MAKEINTRESOURCEA.
+    Template &item(const char *cls, const char *text, WORD id, DWORD style, int x, int y, int cx, int cy,
+                   DWORD exStyle = 0);
+    const DLGTEMPLATE *get() const { return reinterpret_cast<const DLGTEMPLATE *>(w_.data()); }
+    size_t bytes() const { return w_.size() * 2; }
+
+private:
+    void text(const char *s);
+    void word(WORD v) { w_.push_back(v); }
+    void dword(DWORD v) {
+        word(LOWORD(v));
+        word(HIWORD(v));
+    }
+    std::vector<WORD> w_;
+    bool ex_;
+    size_t countAt_;
+};
+
+#define BUTTON MAKEINTRESOURCEA(0x80)
+#define EDIT MAKEINTRESOURCEA(0x81)
+#define STATIC MAKEINTRESOURCEA(0x82)
+#define LISTBOX MAKEINTRESOURCEA(0x83)
+#define COMBOBOX MAKEINTRESOURCEA(0x85)
+
+// Runs fn on a thread of its own (an application showing a modal dialog)
+// and gives its result.
+template <class T>
+class App {
+public:
+    explicit App(std::function<T()> fn) : fut_(std::async(std::launch::async, std::move(fn))) {}
+    T result(DWORD ms = 10000) {
+        if (fut_.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) return T(-999);
+        return fut_.get();
+    }
+    bool done() { return fut_.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }
+
+private:
+    std::future<T> fut_;
+};
+
+// The visible top-level window with this title, once it has settled; null
+// after ms milliseconds.
+HWND waitForWindow(const char *title, DWORD ms = 5000, const char *cls = nullptr);
+// Until the window's thread has handled everything.
+void settle(HWND h);
+void key(HWND h, UINT vk);
+// A key with Shift, Ctrl or Alt (VK_SHIFT, VK_CONTROL, VK_MENU) held.
+void chord(HWND h, UINT modifier, UINT vk);
+void type(HWND h, const char *text);
+// A left click in the middle of a window (or at x, y of its client area).
+void click(HWND h, int x = -1, int y = -1);
+void doubleClick(HWND h, int x = -1, int y = -1);
+std::string text(HWND h);
+std::string itemText(HWND dlg, int id);
+// The colour of a point of a window's client area on the screen.
+COLORREF pixel(HWND h, int x, int y);
+// Counts the pixels of one colour on a row of a window's client area.
+int countOnRow(HWND h, int y, COLORREF c);
+
+// Records WM_COMMAND notifications that dialog procedures receive.
+struct Note {
+    int id;
+    int code;
+};
+void noteCommand(WPARAM wp);
+std::vector<Note> notes();
+void clearNotes();
+int countNotes(int id, int code);
+
+} // namespace dlgtest
