@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 
 namespace winapi::user {
@@ -143,15 +145,94 @@ using namespace winapi::user;
 
 extern "C" {
 
+namespace {
+
+const BYTE *resourceData(HINSTANCE inst, LPCSTR name, LPCSTR type, DWORD *size) {
+    HRSRC r = name ? FindResourceA(inst, name, type) : nullptr;
+    if (!r) return nullptr;
+    if (size) *size = SizeofResource(inst, r);
+    return static_cast<const BYTE *>(LockResource(LoadResource(inst, r)));
+}
+
+// An icon image of a module: a DIB of twice the height, the colour image
+// above its monochrome AND mask.
+HICON iconFromImage(const BYTE *data, DWORD size) {
+    if (!data || size < sizeof(BITMAPINFOHEADER)) return nullptr;
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, data, sizeof h);
+    int w = h.biWidth, hh = (h.biHeight < 0 ? -h.biHeight : h.biHeight) / 2;
+    if (w <= 0 || hh <= 0 || w > 256 || hh > 256) return nullptr;
+    int colors = h.biBitCount <= 8 ? (h.biClrUsed ? static_cast<int>(h.biClrUsed) : 1 << h.biBitCount) : 0;
+    size_t header = h.biSize + static_cast<size_t>(colors) * 4;
+    size_t xorStride = ((static_cast<size_t>(w) * h.biBitCount + 31) / 32) * 4;
+    size_t andStride = ((static_cast<size_t>(w) + 31) / 32) * 4;
+    if (header + xorStride * hh + andStride * hh > size) return nullptr;
+    // The colour part through the DIB code: a BITMAPINFO of the real height.
+    std::vector<BYTE> info(header);
+    std::memcpy(info.data(), data, header);
+    auto *bi = reinterpret_cast<BITMAPINFO *>(info.data());
+    bi->bmiHeader.biHeight = hh;
+    bi->bmiHeader.biSizeImage = 0;
+    HDC screen = GetDC(nullptr);
+    HBITMAP color = CreateDIBitmap(screen, &bi->bmiHeader, CBM_INIT, data + header, bi, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    auto cb = gdi::lookupAs<gdi::BitmapObj>(color, gdi::Kind::Bitmap);
+    if (!cb) return nullptr;
+    Icon ic;
+    ic.color = std::make_shared<gdi::Framebuffer>(w, hh);
+    ic.mask = std::make_shared<gdi::Framebuffer>(w, hh);
+    const BYTE *andBits = data + header + xorStride * hh;
+    for (int y = 0; y < hh; y++) {
+        const BYTE *row = andBits + andStride * static_cast<size_t>(hh - 1 - y); // bottom-up
+        for (int x = 0; x < w; x++) {
+            ic.color->at(x, y) = cb->fb->at(x, y);
+            ic.mask->at(x, y) = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? 0xFFFFFF : 0;
+        }
+    }
+    DeleteObject(color);
+    return addIcon(std::move(ic));
+}
+
+} // namespace
+
 HICON WINAPI LoadIconA(HINSTANCE inst, LPCSTR name) {
-    if (!IS_INTRESOURCE(name) || inst) {
-        // Icons of modules are resources, which this layer does not have.
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (!name) {
+        SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    if (inst) {
+        // A group names its images; the one nearest 32 x 32 is taken.
+        DWORD size = 0;
+        const BYTE *group = resourceData(inst, name, RT_GROUP_ICON, &size);
+        if (group && size >= 6) {
+            int count = group[4] | (group[5] << 8);
+            int best = -1, bestScore = 1 << 30;
+            for (int i = 0; i < count && 6 + 14 * (i + 1) <= static_cast<int>(size); i++) {
+                const BYTE *e = group + 6 + 14 * i;
+                int w = e[0] ? e[0] : 256;
+                int score = std::abs(w - 32) * 4 - ((e[6] | (e[7] << 8)) / 8);
+                if (score < bestScore) {
+                    bestScore = score;
+                    best = e[12] | (e[13] << 8);
+                }
+            }
+            if (best >= 0) {
+                DWORD isz = 0;
+                const BYTE *img = resourceData(inst, MAKEINTRESOURCEA(best), RT_ICON, &isz);
+                if (HICON h = iconFromImage(img, isz)) return h;
+            }
+        }
+        DWORD isz = 0;
+        const BYTE *img = resourceData(inst, name, RT_ICON, &isz);
+        if (HICON h = iconFromImage(img, isz)) return h;
+        if (!IS_INTRESOURCE(name)) {
+            SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+            return nullptr;
+        }
+    }
     static HICON cache[6] = {};
-    int id = LOWORD(reinterpret_cast<ULONG_PTR>(name));
-    if (id < 32512 || id > 32517) {
+    int id = IS_INTRESOURCE(name) ? LOWORD(reinterpret_cast<ULONG_PTR>(name)) : 0;
+    if (inst || id < 32512 || id > 32517) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
@@ -168,23 +249,39 @@ HICON WINAPI LoadIconA(HINSTANCE inst, LPCSTR name) {
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE inst, LPCSTR name) {
-    if (!IS_INTRESOURCE(name) || inst) {
+    if (!name || (inst && !FindResourceA(inst, name, RT_GROUP_CURSOR) && !FindResourceA(inst, name, RT_CURSOR)) ||
+        (!inst && !IS_INTRESOURCE(name))) {
         SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
         return nullptr;
     }
-    // Cursors are not drawn; each system cursor is a distinct handle.
+    // Cursors are not drawn; each is a distinct handle.
+    if (inst) return reinterpret_cast<HCURSOR>(FindResourceA(inst, name, RT_GROUP_CURSOR));
     return reinterpret_cast<HCURSOR>(static_cast<uintptr_t>(0x00BF0000u + LOWORD(reinterpret_cast<ULONG_PTR>(name))));
+}
+
+HBITMAP WINAPI LoadBitmapA(HINSTANCE inst, LPCSTR name) {
+    DWORD size = 0;
+    const BYTE *data = resourceData(inst, name, RT_BITMAP, &size);
+    if (!data || size < sizeof(BITMAPINFOHEADER)) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, data, sizeof h);
+    int colors = h.biBitCount <= 8 ? (h.biClrUsed ? static_cast<int>(h.biClrUsed) : 1 << h.biBitCount) : 0;
+    if (h.biCompression == BI_BITFIELDS) colors = 3;
+    const BYTE *bits = data + h.biSize + static_cast<size_t>(colors) * 4;
+    HDC screen = GetDC(nullptr);
+    HBITMAP b = CreateDIBitmap(screen, &h, CBM_INIT, bits, reinterpret_cast<const BITMAPINFO *>(data), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return b;
 }
 
 HANDLE WINAPI LoadImageA(HINSTANCE inst, LPCSTR name, UINT type, int, int, UINT) {
     if (type == IMAGE_ICON) return LoadIconA(inst, name);
     if (type == IMAGE_CURSOR) return LoadCursorA(inst, name);
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
-}
-
-HBITMAP WINAPI LoadBitmapA(HINSTANCE, LPCSTR) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (type == IMAGE_BITMAP) return LoadBitmapA(inst, name);
+    SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
 }
 

@@ -1212,10 +1212,14 @@ BOOL WINAPI EndMenu(void) {
 
 DWORD WINAPI GetMenuCheckMarkDimensions(void) { return MAKELONG(13, 13); }
 
-HMENU WINAPI LoadMenuA(HINSTANCE, LPCSTR) {
-    // Menus of modules are resources, which this layer does not have.
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
+HMENU WINAPI LoadMenuA(HINSTANCE inst, LPCSTR name) {
+    HRSRC r = name ? FindResourceA(inst, name, RT_MENU) : nullptr;
+    const void *data = r ? LockResource(LoadResource(inst, r)) : nullptr;
+    if (!data) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return LoadMenuIndirectA(data);
 }
 
 HMENU WINAPI LoadMenuIndirectA(const MENUTEMPLATEA *tmpl) {
@@ -1302,9 +1306,30 @@ int WINAPI CopyAcceleratorTableA(HACCEL h, LPACCEL out, int n) {
     return k;
 }
 
-HACCEL WINAPI LoadAcceleratorsA(HINSTANCE, LPCSTR) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return nullptr;
+HACCEL WINAPI LoadAcceleratorsA(HINSTANCE inst, LPCSTR name) {
+    HRSRC r = name ? FindResourceA(inst, name, RT_ACCELERATOR) : nullptr;
+    const auto *data = r ? static_cast<const BYTE *>(LockResource(LoadResource(inst, r))) : nullptr;
+    if (!data) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    // Entries of 8 bytes: flags, key, command, padding; 0x80 marks the last.
+    DWORD size = SizeofResource(inst, r);
+    std::vector<ACCEL> table;
+    for (DWORD off = 0; off + 8 <= size; off += 8) {
+        WORD flags = static_cast<WORD>(data[off] | (data[off + 1] << 8));
+        ACCEL a;
+        a.fVirt = static_cast<BYTE>(flags & 0x7F);
+        a.key = static_cast<WORD>(data[off + 2] | (data[off + 3] << 8));
+        a.cmd = static_cast<WORD>(data[off + 4] | (data[off + 5] << 8));
+        table.push_back(a);
+        if (flags & 0x80) break;
+    }
+    if (table.empty()) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    return CreateAcceleratorTableA(table.data(), static_cast<int>(table.size()));
 }
 
 int WINAPI TranslateAcceleratorA(HWND h, HACCEL ha, LPMSG msg) {
