@@ -7,7 +7,9 @@
 #include <vorlex.h>
 #include <winapi_ext.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <string>
 
 using testsupport::PtyPort;
@@ -138,6 +140,42 @@ TEST(TransmitHeld, CtsHeldPastTheWriteTimeoutCountsAndSendsShort) {
     EXPECT_EQ(Func122(60, kOwner), 0);
     EXPECT_EQ(Func122(61, kOwner), 0);
     EXPECT_TRUE(WapiDestroyNullModemPair("COM61"));
+}
+
+// A block write that finds the transmit queue partly full must go on as it
+// drains (it once waited for its time-out instead).
+TEST(TransmitHeld, BlockWritesUnderFlowControlKeepMoving) {
+    ASSERT_TRUE(WapiCreateNullModemPair("COM63", "COM64", nullptr));
+    ASSERT_EQ(Func041(62, kOwner), VORLEX_OPEN_OK);
+    ASSERT_EQ(Func041(63, kOwner), VORLEX_OPEN_OK);
+    ASSERT_EQ(Func001(62, 115200, NOPARITY, 8, 1), 0);
+    ASSERT_EQ(Func001(63, 115200, NOPARITY, 8, 1), 0);
+    ASSERT_NE(Func118(62, 2000), 0);
+    std::atomic<bool> stop{false};
+    std::atomic<long> received{0};
+    std::thread reader([&] {
+        std::string buf(65536, '\0');
+        while (!stop) {
+            long n = Func071(63, buf.data());
+            received += n;
+            if (!n) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+    });
+    const std::string data(1 << 20, 'w');
+    const int writes = 10;
+    for (int i = 0; i < writes; i++) {
+        ASSERT_EQ(Func022(62, data.data(), 1 << 20), 1 << 20) << "write " << i;
+        // What the write left queued goes out without another write.
+        for (int t = 0; t < 100 && Func117(62) > 0; t++) Sleep(10);
+        ASSERT_EQ(Func117(62), 0) << "write " << i;
+    }
+    for (int i = 0; i < 200 && received < writes * (1L << 20); i++) Sleep(5);
+    stop = true;
+    reader.join();
+    EXPECT_EQ(received.load(), writes * (1L << 20));
+    EXPECT_EQ(Func122(62, kOwner), 0);
+    EXPECT_EQ(Func122(63, kOwner), 0);
+    EXPECT_TRUE(WapiDestroyNullModemPair("COM63"));
 }
 
 } // namespace

@@ -174,6 +174,30 @@ TEST_F(NullModem, CtsHoldsTheWriterPastItsTimeoutWithoutLosingBytes) {
     EXPECT_FALSE(st.fCtsHold);
 }
 
+TEST_F(NullModem, TheTailOfAHeldWriteFollowsWithoutFurtherWrites) {
+    // The last piece of a write enters the queue while the line is held; when
+    // the line frees, it must go out although nothing else is written.
+    Port a("NMA"), b("NMB");
+    ASSERT_TRUE(SetupComm(a.h, 256, 256));
+    ASSERT_TRUE(SetupComm(b.h, 512, 512));
+    a.flow(true, false);
+    b.flow(true, false);
+    a.timeouts(MAXDWORD, 0, 0, 3000);
+    b.timeouts(MAXDWORD, 0, 0, 3000);
+    const std::string data = pattern(3000);
+    std::string got;
+    std::thread reader([&] {
+        for (int i = 0; i < 1000 && got.size() < data.size(); i++) {
+            std::string more = b.read(100);
+            if (more.empty()) Sleep(2);
+            got += more;
+        }
+    });
+    EXPECT_EQ(a.write(data), data.size());
+    reader.join();
+    EXPECT_EQ(firstDifference(got, data), "same");
+}
+
 TEST_F(NullModem, WithoutFlowControlAFullQueueLosesBytesAndSaysSo) {
     Port a("NMA"), b("NMB");
     ASSERT_TRUE(SetupComm(b.h, 128, 128));

@@ -183,13 +183,15 @@ BOOL CommDevice::writeOv(const void *buf, DWORD n, DWORD *done, OVERLAPPED *ov) 
             completeOverlapped(ov, 0, n);
             return TRUE;
         }
-        kickLocked();
     }
     PendingWrite w{p, n, accepted, ov, currentThreadId(),
                    totalDeadline(timeouts_.WriteTotalTimeoutMultiplier, timeouts_.WriteTotalTimeoutConstant, n)};
     if (done) *done = 0;
     markPending(ov);
+    // Queued before the backend moves bytes: as the queue drains, the rest
+    // of this write must follow.
     writes_.push_back(w);
+    kickLocked();
     deadlinesChangedLocked();
     SetLastError(ERROR_IO_PENDING);
     return FALSE;

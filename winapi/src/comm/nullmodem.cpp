@@ -244,7 +244,6 @@ void NullModemPair::pumpOnceLocked(int from) {
     ByteRing &q = dev->txQueue();
     if (q.empty()) return;
     Direction &d = dir_[from];
-    bool moved = false;
     auto now = Clock::now();
     while (ends[from] && !q.empty() && !dev->outputHeldLocked()) {
         size_t n;
@@ -265,9 +264,9 @@ void NullModemPair::pumpOnceLocked(int from) {
         }
         if (n == 0) break;
         q.drop(n);
-        moved = true;
+        // Refill from waiting writes at once: their bytes go out in this same pass.
+        dev->sentFromQueueLocked();
     }
-    if (moved && ends[from]) dev->sentFromQueueLocked();
 }
 
 void NullModemPair::loop() {
