@@ -314,7 +314,7 @@ void redrawBar(HWND owner) {
         if (!w || !w->menu || !visibleOnScreen(w)) return;
         hm = w->menu;
         int f = 0;
-        RECT in = nonClientInsets(w->style & ~(WS_VSCROLL | WS_HSCROLL), 0, false, true, 0);
+        RECT in = nonClientInsets(w->style & ~(WS_VSCROLL | WS_HSCROLL), w->exStyle & ~(WS_EX_CLIENTEDGE | WS_EX_STATICEDGE), false, true, 0);
         f = in.left;
         int top = in.top;
         bar = RECT{f, top, (w->rect.right - w->rect.left) - f, top + menuBarHeight(w)};
@@ -1156,7 +1156,7 @@ BOOL WINAPI GetMenuItemRect(HWND h, HMENU menu, UINT item, LPRECT r) {
     }
     Window *w = windowLocked(h);
     if (!w || w->menu != menu) return FALSE;
-    RECT in = nonClientInsets(w->style & ~(WS_VSCROLL | WS_HSCROLL), 0, false, true, 0);
+    RECT in = nonClientInsets(w->style & ~(WS_VSCROLL | WS_HSCROLL), w->exStyle & ~(WS_EX_CLIENTEDGE | WS_EX_STATICEDGE), false, true, 0);
     layoutBarLocked(m, (w->rect.right - w->rect.left) - 2 * in.left);
     if (item >= m->rects.size()) return FALSE;
     RECT wr = windowRectOnScreen(w);
