@@ -300,9 +300,14 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
                 LONG r = readHeader(port, t->rxHeader);
                 t->headerWaits = waits;
                 if (r == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t)) {
-                    // No acknowledgement came: close the frame and ask.
-                    sendDataSubpacket(port, 0, ZCRCW);
-                    step = kReply;
+                    // No acknowledgement came (lost, or the receiver is
+                    // waiting for a header after an error we did not hear
+                    // of): start again from what it has confirmed. A
+                    // receiver that has more answers with its own ZRPOS.
+                    countError(port, kStatusTimeOut);
+                    t->sendPosition = window.acked;
+                    window.begin(t->sendPosition);
+                    step = kFrame;
                     break;
                 }
                 if (r == kReadError) break; // noise on the way back; keep waiting
