@@ -151,6 +151,48 @@ int countOnRow(HWND h, int y, COLORREF c) {
     return n;
 }
 
+Dialog::Dialog(const Template &t, const char *title, Hook hook, HWND owner)
+    : hook_(std::move(hook)),
+      app_([this, tmpl = t.get(), owner] {
+          return DialogBoxIndirectParamA(nullptr, tmpl, owner, proc, reinterpret_cast<LPARAM>(this));
+      }) {
+    h_ = waitForWindow(title);
+}
+
+Dialog::~Dialog() {
+    if (!app_.done() && IsWindow(h_)) PostMessageA(h_, WM_COMMAND, IDCANCEL, 0);
+    app_.result();
+}
+
+INT_PTR CALLBACK Dialog::proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_INITDIALOG) SetWindowLongPtrA(dlg, DWLP_USER, lp);
+    auto *self = reinterpret_cast<Dialog *>(GetWindowLongPtrA(dlg, DWLP_USER));
+    INT_PTR r = 0;
+    if (self && self->hook_ && self->hook_(dlg, msg, wp, lp, &r)) return r;
+    switch (msg) {
+    case WM_INITDIALOG: return TRUE;
+    case WM_COMMAND:
+        noteCommand(wp);
+        if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) EndDialog(dlg, LOWORD(wp));
+        return TRUE;
+    case WM_APP:
+        (*reinterpret_cast<const std::function<void()> *>(lp))();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void Dialog::run(const std::function<void()> &fn) {
+    SendMessageA(h_, WM_APP, 0, reinterpret_cast<LPARAM>(&fn));
+    settle(h_);
+}
+
+HWND Dialog::focus() {
+    HWND f = nullptr;
+    run([&] { f = GetFocus(); });
+    return f;
+}
+
 namespace {
 std::mutex g_mu;
 std::vector<Note> g_notes;

@@ -50,13 +50,17 @@ class App {
 public:
     explicit App(std::function<T()> fn) : fut_(std::async(std::launch::async, std::move(fn))) {}
     T result(DWORD ms = 10000) {
-        if (fut_.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) return T(-999);
-        return fut_.get();
+        if (fut_.valid()) {
+            if (fut_.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) return T(-999);
+            value_ = fut_.get();
+        }
+        return value_;
     }
-    bool done() { return fut_.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }
+    bool done() { return !fut_.valid() || fut_.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }
 
 private:
     std::future<T> fut_;
+    T value_{};
 };
 
 // The visible top-level window with this title, once it has settled; null
@@ -77,6 +81,31 @@ std::string itemText(HWND dlg, int id);
 COLORREF pixel(HWND h, int x, int y);
 // Counts the pixels of one colour on a row of a window's client area.
 int countOnRow(HWND h, int y, COLORREF c);
+
+// A modal dialog shown by an application thread: its procedure notes every
+// WM_COMMAND, ends on IDOK and IDCANCEL, runs code sent with WM_APP, and
+// hands other messages to `hook` when given.
+class Dialog {
+public:
+    using Hook = std::function<bool(HWND, UINT, WPARAM, LPARAM, INT_PTR *)>;
+    Dialog(const Template &t, const char *title, Hook hook = nullptr, HWND owner = nullptr);
+    ~Dialog();
+    HWND hwnd() const { return h_; }
+    HWND item(int id) const { return GetDlgItem(h_, id); }
+    // Runs fn on the dialog's thread.
+    void run(const std::function<void()> &fn);
+    // The focus window of the dialog's thread.
+    HWND focus();
+    // The dialog's result once it ended (-999 if it did not within ms).
+    INT_PTR result(DWORD ms = 5000) { return app_.result(ms); }
+    bool ended() { return app_.done(); }
+
+private:
+    static INT_PTR CALLBACK proc(HWND, UINT, WPARAM, LPARAM);
+    Hook hook_;
+    App<INT_PTR> app_;
+    HWND h_ = nullptr;
+};
 
 // Records WM_COMMAND notifications that dialog procedures receive.
 struct Note {

@@ -9,6 +9,7 @@
 
 #include <winapi_ext.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -320,6 +321,38 @@ POINT pointerPos() {
     return g_pointer;
 }
 
+namespace {
+// The deepest visible, enabled window at a screen point among the siblings
+// below h (of h's thread), or null.
+HWND windowBelow(HWND h, POINT pt) {
+    UserLock lk(userMutex());
+    Window *w = windowLocked(h);
+    if (!w || !w->parent || w->parent->isDesktop) return nullptr;
+    auto &sib = w->parent->children;
+    auto it = std::find(sib.begin(), sib.end(), w);
+    if (it == sib.end()) return nullptr;
+    POINT o = clientOriginOnScreen(w->parent);
+    for (++it; it != sib.end(); ++it) {
+        Window *c = *it;
+        if (!(c->style & WS_VISIBLE) || (c->style & WS_DISABLED) || c->tid != w->tid) continue;
+        if (!gdi::rectContains(c->rect, pt.x - o.x, pt.y - o.y)) continue;
+        for (;;) {
+            POINT co = clientOriginOnScreen(c);
+            Window *hit = nullptr;
+            for (Window *k : c->children)
+                if ((k->style & WS_VISIBLE) && gdi::rectContains(k->rect, pt.x - co.x, pt.y - co.y)) {
+                    hit = k;
+                    break;
+                }
+            if (!hit || (hit->style & WS_DISABLED)) break;
+            c = hit;
+        }
+        return c->handle;
+    }
+    return nullptr;
+}
+} // namespace
+
 bool cookMouse(InputMessage &in) {
     HWND target = in.m.hwnd;
     if (!IsWindow(target)) return false;
@@ -330,6 +363,12 @@ bool cookMouse(InputMessage &in) {
         for (int guard = 0; guard < 32; guard++) {
             hit = SendMessageA(target, WM_NCHITTEST, 0, MAKELPARAM(pt.x, pt.y));
             if (hit != HTTRANSPARENT) break;
+            // A transparent window (a group box) hands the point to the
+            // windows of its thread beneath it, then to its parent.
+            if (HWND below = windowBelow(target, pt)) {
+                target = below;
+                continue;
+            }
             HWND parent = GetParent(target);
             if (!parent || !(GetWindowLongA(target, GWL_STYLE) & WS_CHILD)) break;
             target = parent;
