@@ -384,13 +384,15 @@ bool cookMouse(InputMessage &in) {
         // on the same window and part of it.
         MessageQueue *q = currentQueue();
         bool dbl;
+        // Asked before the queue's lock: the window manager's lock comes first.
+        bool classDbl = (GetClassLongA(target, GCL_STYLE) & CS_DBLCLKS) != 0;
         {
             std::lock_guard<std::mutex> lk(syncMutex());
             dbl = !q->lastWasDouble && q->lastClickHwnd == target && q->lastClickButton == in.button &&
                   in.m.time - q->lastClickTime <= GetDoubleClickTime() &&
                   std::abs(pt.x - q->lastClickPt.x) <= GetSystemMetrics(SM_CXDOUBLECLK) / 2 + 1 &&
                   std::abs(pt.y - q->lastClickPt.y) <= GetSystemMetrics(SM_CYDOUBLECLK) / 2 + 1;
-            if (dbl && client && !(GetClassLongA(target, GCL_STYLE) & CS_DBLCLKS)) dbl = false;
+            if (dbl && client && !classDbl) dbl = false;
             q->lastClickHwnd = target;
             q->lastClickButton = in.button;
             q->lastClickTime = in.m.time;

@@ -7,6 +7,7 @@
 
 #include <winapi_ext.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 
@@ -80,11 +81,20 @@ thread_local POINT t_msgPos{0, 0};
 
 bool inFilter(UINT msg, UINT lo, UINT hi) { return (lo == 0 && hi == 0) || (msg >= lo && msg <= hi); }
 
-bool windowMatches(HWND filter, HWND h) {
-    if (!filter) return true;
-    if (filter == reinterpret_cast<HWND>(-1)) return h == nullptr;
-    return h == filter || (h && matchesFilter(filter, h));
-}
+// The windows a filter lets through, taken before the queue's lock (the
+// window manager's lock comes first): the filter window and its descendants.
+struct WindowFilter {
+    explicit WindowFilter(HWND f) : filter(f) {
+        if (f && f != reinterpret_cast<HWND>(-1)) family = familyOf(f);
+    }
+    bool operator()(HWND h) const {
+        if (!filter) return true;
+        if (filter == reinterpret_cast<HWND>(-1)) return h == nullptr;
+        return h && std::find(family.begin(), family.end(), h) != family.end();
+    }
+    HWND filter;
+    std::vector<HWND> family;
+};
 
 } // namespace
 
@@ -286,12 +296,13 @@ namespace {
 // One look at the queue, in Windows' order. Sent messages are handled
 // before it.
 bool peekOnce(MessageQueue *q, MSG *out, HWND hwnd, UINT lo, UINT hi, UINT flags) {
+    WindowFilter windowMatches(hwnd);
     {
         std::lock_guard<std::mutex> lk(syncMutex());
         q->wakeBits = 0;
         q->lastLook = Clock::now();
         for (auto it = q->posted.begin(); it != q->posted.end(); ++it) {
-            if (!windowMatches(hwnd, it->hwnd) || !inFilter(it->message, lo, hi)) continue;
+            if (!windowMatches(it->hwnd) || !inFilter(it->message, lo, hi)) continue;
             *out = *it;
             if (flags & PM_REMOVE) q->posted.erase(it);
             return true;
@@ -328,7 +339,7 @@ bool peekOnce(MessageQueue *q, MSG *out, HWND hwnd, UINT lo, UINT hi, UINT flags
             q->input[i] = cooked;
             in = cooked;
         }
-        if (!windowMatches(hwnd, in.m.hwnd) || !inFilter(in.m.message, lo, hi)) continue;
+        if (!windowMatches(in.m.hwnd) || !inFilter(in.m.message, lo, hi)) continue;
         *out = in.m;
         if (flags & PM_REMOVE) {
             {
@@ -360,7 +371,7 @@ bool peekOnce(MessageQueue *q, MSG *out, HWND hwnd, UINT lo, UINT hi, UINT flags
         auto now = Clock::now();
         Timer *best = nullptr;
         for (Timer &t : q->timers)
-            if (t.due <= now && windowMatches(hwnd, t.hwnd) && (!best || t.due < best->due)) best = &t;
+            if (t.due <= now && windowMatches(t.hwnd) && (!best || t.due < best->due)) best = &t;
         if (best) {
             *out = MSG{};
             out->hwnd = best->hwnd;

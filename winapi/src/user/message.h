@@ -101,6 +101,7 @@ bool cookMouse(InputMessage &in); // final form of a mouse message; false drops 
 void inputRemoved(const MSG &m);  // a key or button message left the queue
 HWND findPaintWindow(DWORD tid, HWND filter);
 bool matchesFilter(HWND filter, HWND h);
+std::vector<HWND> familyOf(HWND h); // the window and all its descendants
 void threadEnded(DWORD tid);
 void applyPendingActivation(); // SetForegroundWindow asked by another thread
 void sendNcPaintIfOnlyFrame(HWND h); // frame-only repaint, no WM_PAINT

@@ -223,6 +223,19 @@ bool matchesFilter(HWND filter, HWND h) {
     return f && w && isDescendant(f, w);
 }
 
+std::vector<HWND> familyOf(HWND h) {
+    UserLock lk(userMutex());
+    std::vector<HWND> out;
+    Window *w = windowLocked(h);
+    if (!w) return out;
+    std::function<void(Window *)> walk = [&](Window *x) {
+        out.push_back(x->handle);
+        for (Window *c : x->children) walk(c);
+    };
+    walk(w);
+    return out;
+}
+
 LONG procToken(WNDPROC p) {
     uintptr_t v = reinterpret_cast<uintptr_t>(p);
     if (v <= 0x7FFFFFFF) return static_cast<LONG>(v);
