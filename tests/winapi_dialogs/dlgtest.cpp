@@ -1,5 +1,7 @@
 #include "dlgtest.h"
 
+#include <png.h>
+
 #include <mutex>
 
 namespace dlgtest {
@@ -143,11 +145,41 @@ COLORREF pixel(HWND h, int x, int y) {
     return WapiGetScreenPixel(p.x, p.y);
 }
 
-int countOnRow(HWND h, int y, COLORREF c) {
+Picture::Picture(HWND h) {
+    HWND top = GetAncestor(h, GA_ROOT);
+    settle(top);
+    GetWindowRect(top, &top_);
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    std::string path = std::string(dir) + "dialog-test-" + std::to_string(GetCurrentThreadId()) + ".png";
+    if (!WapiSnapshotWindow(top, path.c_str())) return;
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (png_image_begin_read_from_file(&img, path.c_str())) {
+        img.format = PNG_FORMAT_BGRA;
+        px_.assign(PNG_IMAGE_SIZE(img) / 4, 0);
+        if (png_image_finish_read(&img, nullptr, px_.data(), 0, nullptr)) {
+            w_ = static_cast<int>(img.width);
+            h_ = static_cast<int>(img.height);
+        }
+    }
+    DeleteFileA(path.c_str());
+}
+
+COLORREF Picture::at(HWND h, int x, int y) const {
+    POINT p{x, y};
+    ClientToScreen(h, &p);
+    int px = p.x - top_.left, py = p.y - top_.top;
+    if (px < 0 || py < 0 || px >= w_ || py >= h_) return CLR_INVALID;
+    uint32_t v = px_[static_cast<size_t>(py) * w_ + px]; // 0xAARRGGBB
+    return RGB((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+}
+
+int Picture::countOnRow(HWND h, int y, COLORREF c) const {
     RECT r;
     GetClientRect(h, &r);
     int n = 0;
-    for (int x = 0; x < r.right; x++) n += pixel(h, x, y) == c ? 1 : 0;
+    for (int x = 0; x < r.right; x++) n += at(h, x, y) == c ? 1 : 0;
     return n;
 }
 

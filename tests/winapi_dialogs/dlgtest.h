@@ -79,8 +79,21 @@ std::string text(HWND h);
 std::string itemText(HWND dlg, int id);
 // The colour of a point of a window's client area on the screen.
 COLORREF pixel(HWND h, int x, int y);
-// Counts the pixels of one colour on a row of a window's client area.
-int countOnRow(HWND h, int y, COLORREF c);
+// A picture of a window's top-level window as shown now, for looking at
+// many of its pixels.
+class Picture {
+public:
+    explicit Picture(HWND h);
+    // The colour at a point of h's client area (h in the pictured window).
+    COLORREF at(HWND h, int x, int y) const;
+    // Pixels of one colour on a row of h's client area.
+    int countOnRow(HWND h, int y, COLORREF c) const;
+
+private:
+    std::vector<uint32_t> px_;
+    int w_ = 0, h_ = 0;
+    RECT top_{};
+};
 
 // A modal dialog shown by an application thread: its procedure notes every
 // WM_COMMAND, ends on IDOK and IDCANCEL, runs code sent with WM_APP, and

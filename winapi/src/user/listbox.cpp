@@ -348,6 +348,10 @@ LRESULT CALLBACK listBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTARROWS | DLGC_WANTCHARS;
+    case WM_MOUSEACTIVATE:
+        // A combo box's open list never takes the activation from its dialog.
+        if (s->combo) return MA_NOACTIVATE;
+        return DefWindowProcA(h, msg, wp, lp);
     case WM_SETFOCUS:
         s->focus = true;
         InvalidateRect(h, nullptr, TRUE);
