@@ -125,10 +125,22 @@ BOOL WINAPI WapiSnapshotScreen(LPCSTR path) {
 }
 
 COLORREF WINAPI WapiGetScreenPixel(int x, int y) {
+    using namespace winapi::user;
     if (x < 0 || y < 0 || x >= GetSystemMetrics(SM_CXSCREEN) || y >= GetSystemMetrics(SM_CYSCREEN)) return CLR_INVALID;
-    gdi::FbPtr fb = display::composeScreen();
-    if (x >= fb->width || y >= fb->height) return CLR_INVALID;
-    return gdi::toColor(fb->at(x, y));
+    // The topmost window there, without composing the whole screen.
+    UserLock lk(userMutex());
+    Window *d = desktopLocked();
+    for (Window *w : d->children) {
+        if (!(w->style & WS_VISIBLE) || w->messageOnly || !w->fb || w->minimized) continue;
+        if (!gdi::rectContains(w->rect, x, y)) continue;
+        int wx = x - w->rect.left, wy = y - w->rect.top;
+        if (wx >= w->fb->width || wy >= w->fb->height) continue;
+        gdi::Framebuffer one(1, 1, w->fb->at(wx, wy) & 0xFFFFFF);
+        caretOverlay(w->handle, one, -wx, -wy);
+        return gdi::toColor(one.at(0, 0));
+    }
+    if (!d->fb || x >= d->fb->width || y >= d->fb->height) return CLR_INVALID;
+    return gdi::toColor(d->fb->at(x, y));
 }
 
 } // extern "C"
