@@ -355,3 +355,30 @@ TEST_F(Windows, ShowHideAndSetWindowPosMessages) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Windows, MinimiseAndRestoreAreSizeChanges) {
+    HWND h = CreateWindowExA(0, "Rec", "Min", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 150, nullptr, nullptr, nullptr,
+                             nullptr);
+    RECT c;
+    GetClientRect(h, &c);
+    Recorder::get().clear();
+    ShowWindow(h, SW_MINIMIZE);
+    EXPECT_TRUE(IsIconic(h));
+    auto sizes = Recorder::get().of(WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0].wParam, static_cast<WPARAM>(SIZE_MINIMIZED));
+    EXPECT_NE(GetActiveWindow(), h);
+    Recorder::get().clear();
+    ShowWindow(h, SW_SHOWNORMAL); // what a program does to bring it back
+    EXPECT_FALSE(IsIconic(h));
+    sizes = Recorder::get().of(WM_SIZE);
+    ASSERT_EQ(sizes.size(), 1u);
+    EXPECT_EQ(sizes[0].wParam, static_cast<WPARAM>(SIZE_RESTORED));
+    EXPECT_EQ(LOWORD(sizes[0].lParam), c.right);
+    EXPECT_EQ(GetActiveWindow(), h);
+    DestroyWindow(h);
+}
+
+} // namespace

@@ -213,13 +213,30 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
         if (cmd == SW_SHOWMAXIMIZED) w->maximized = true;
         if (restore) w->maximized = false;
     }
+    bool nowMin = wasMin;
+    {
+        UserLock lk(userMutex());
+        if (Window *w = windowLocked(h)) nowMin = w->minimized;
+    }
+    auto sizeChange = [&] {
+        // Minimising and restoring are size changes to the window's code.
+        if (nowMin == wasMin || !IsWindow(h)) return;
+        RECT c;
+        GetClientRect(h, &c);
+        SendMessageA(h, WM_SIZE, nowMin ? SIZE_MINIMIZED : SIZE_RESTORED, nowMin ? 0 : MAKELPARAM(c.right, c.bottom));
+        if (nowMin) {
+            if (GetActiveWindow() == h) {
+                HWND owner = GetWindow(h, GW_OWNER);
+                SetActiveWindow(owner && IsWindowEnabled(owner) ? owner : nullptr);
+            }
+        } else {
+            UserLock lk(userMutex());
+            if (Window *w = windowLocked(h)) invalidateTreeLocked(w);
+        }
+    };
     if (show == wasVisible) {
         if (show && activate && !minimize) SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-        if (show && wasMin != minimize) {
-            UserLock lk(userMutex());
-            Window *w = windowLocked(h);
-            if (w) invalidateLocked(w, nullptr, true, true);
-        }
+        sizeChange();
         return wasVisible ? TRUE : FALSE;
     }
     SendMessageA(h, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
@@ -227,6 +244,7 @@ BOOL WINAPI ShowWindow(HWND h, int cmd) {
     UINT flags = SWP_NOMOVE | SWP_NOSIZE | (show ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
     if (!activate || minimize) flags |= SWP_NOACTIVATE | SWP_NOZORDER;
     SetWindowPos(h, HWND_TOP, 0, 0, 0, 0, flags);
+    sizeChange();
     return wasVisible ? TRUE : FALSE;
 }
 
