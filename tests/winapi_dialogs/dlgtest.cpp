@@ -89,6 +89,19 @@ HWND waitForWindow(const char *title, DWORD ms, const char *cls) {
 
 void settle(HWND h) { WapiWaitForIdle(h, 5000); }
 
+HWND waitForOther(const char *cls, const char *title, HWND except, DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (HWND h = FindWindowExA(nullptr, nullptr, cls, title); h; h = FindWindowExA(nullptr, h, cls, title))
+            if (h != except && IsWindowVisible(h)) {
+                settle(h);
+                return h;
+            }
+        if (GetTickCount() - start > ms) return nullptr;
+        Sleep(5);
+    }
+}
+
 void key(HWND h, UINT vk) {
     WapiSendKey(h, vk, TRUE);
     WapiSendKey(h, vk, FALSE);

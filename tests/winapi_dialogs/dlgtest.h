@@ -68,6 +68,9 @@ private:
 HWND waitForWindow(const char *title, DWORD ms = 5000, const char *cls = nullptr);
 // Until the window's thread has handled everything.
 void settle(HWND h);
+// Another visible window of that class and title than `except` (a box over
+// a dialog of the same title).
+HWND waitForOther(const char *cls, const char *title, HWND except, DWORD ms = 5000);
 void key(HWND h, UINT vk);
 // A key with Shift, Ctrl or Alt (VK_SHIFT, VK_CONTROL, VK_MENU) held.
 void chord(HWND h, UINT modifier, UINT vk);

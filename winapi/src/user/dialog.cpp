@@ -293,9 +293,16 @@ void updateDefaultButton(HWND dlg, HWND focus) {
     if (want && (dlgCode(want) & DLGC_UNDEFPUSHBUTTON)) SendMessageA(want, BM_SETSTYLE, BS_DEFPUSHBUTTON, TRUE);
 }
 
-void restoreFocus(HWND dlg, DialogInfo &info) {
+// Activation gives the focus back as it was; anything else (or a control
+// that went) picks the first tab stop as the dialog manager does.
+void restoreFocus(HWND dlg, DialogInfo &info, bool activating) {
     HWND f = info.savedFocus;
-    if (!f || !IsWindow(f) || !IsChild(dlg, f) || !usable(f)) f = GetNextDlgTabItem(dlg, nullptr, FALSE);
+    if (f && IsWindow(f) && IsChild(dlg, f) && usable(f)) {
+        if (activating) SetFocus(f);
+        else dialogSetFocus(dlg, f);
+        return;
+    }
+    f = GetNextDlgTabItem(dlg, nullptr, FALSE);
     if (f && f != dlg) dialogSetFocus(dlg, f);
 }
 
@@ -768,12 +775,12 @@ LRESULT WINAPI DefDlgProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         return DefWindowProcA(h, msg, wp, lp);
     case WM_ACTIVATE:
         if (info) {
-            if (LOWORD(wp) != WA_INACTIVE) restoreFocus(h, *info);
+            if (LOWORD(wp) != WA_INACTIVE) restoreFocus(h, *info, true);
             else saveFocus(h, *info);
         }
         return 0;
     case WM_SETFOCUS:
-        if (info) restoreFocus(h, *info);
+        if (info) restoreFocus(h, *info, false);
         return 0;
     case DM_SETDEFID:
         if (info) {
