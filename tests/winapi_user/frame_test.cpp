@@ -125,3 +125,41 @@ TEST(Classes, RegistrationRules) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Frames, DraggingTheCaptionMovesAndTheFrameSizes) {
+    WapiMouseButton(nullptr, wr.left + 100, wr.top + 10, 0, TRUE);
+    WapiMouseMove(nullptr, wr.left + 150, wr.top + 40);
+    WapiMouseButton(nullptr, wr.left + 150, wr.top + 40, 0, FALSE);
+    ui.idle();
+    RECT r;
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.left, wr.left + 50);
+    EXPECT_EQ(r.top, wr.top + 30);
+    EXPECT_EQ(r.right - r.left, wr.right - wr.left);
+    EXPECT_FALSE(Recorder::get().of(WM_MOVE).empty());
+    // The bottom-right corner: bigger by 40 x 20, with WM_SIZE.
+    Recorder::get().clear();
+    WapiMouseButton(nullptr, r.right - 1, r.bottom - 1, 0, TRUE);
+    WapiMouseMove(nullptr, r.right + 39, r.bottom + 19);
+    WapiMouseButton(nullptr, r.right + 39, r.bottom + 19, 0, FALSE);
+    ui.idle();
+    RECT s;
+    GetWindowRect(h, &s);
+    EXPECT_EQ(s.right - s.left, r.right - r.left + 40);
+    EXPECT_EQ(s.bottom - s.top, r.bottom - r.top + 20);
+    EXPECT_EQ(s.left, r.left);
+    EXPECT_FALSE(Recorder::get().of(WM_SIZE).empty());
+    EXPECT_EQ(Recorder::get().of(WM_EXITSIZEMOVE).size(), 1u);
+    // Not smaller than the minimum tracking size.
+    WapiMouseButton(nullptr, s.right - 1, s.bottom - 1, 0, TRUE);
+    WapiMouseMove(nullptr, s.left - 300, s.top - 300);
+    WapiMouseButton(nullptr, s.left - 300, s.top - 300, 0, FALSE);
+    ui.idle();
+    GetWindowRect(h, &r);
+    EXPECT_EQ(r.right - r.left, GetSystemMetrics(SM_CXMINTRACK));
+    EXPECT_EQ(r.bottom - r.top, GetSystemMetrics(SM_CYMINTRACK));
+}
+
+} // namespace

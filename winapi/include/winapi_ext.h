@@ -118,7 +118,10 @@ WINAPI_VISIBLE BOOL WINAPI WapiTypeText(HWND hwnd, LPCSTR text);
    moves there first. The message goes to the window that has the capture,
    else to the window under the point (a non-client message with its hit-test
    code when the point is on its frame, caption, menu bar or scroll bars);
-   disabled windows get nothing. */
+   disabled windows get nothing. While a button is held, the mouse stays with
+   the thread that got the press, so that a capture it takes on the press
+   (scroll bars, menus, buttons, moving and sizing a window by its frame)
+   also gets input given before that thread ran. */
 WINAPI_VISIBLE BOOL WINAPI WapiMouseButton(HWND hwnd, int x, int y, UINT button, BOOL down);
 /* Moves the pointer to (x, y), as above; a WM_MOUSEMOVE (or WM_NCMOUSEMOVE)
    goes to the window under it or with the capture. */

@@ -5,6 +5,7 @@
 
 #include "message.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace winapi::user {
@@ -326,6 +327,65 @@ void trackCaptionButton(HWND h, int hit) {
     if (hit == HTMAXBUTTON) SendMessageA(h, WM_SYSCOMMAND, IsZoomed(h) ? SC_RESTORE : SC_MAXIMIZE, 0);
 }
 
+// Moving by the caption and sizing by the frame: the window follows the
+// mouse while the button is held (shown whole, not as an outline).
+void trackMoveSize(HWND h, int hit, POINT start) {
+    RECT r0;
+    GetWindowRect(h, &r0);
+    HWND parent = (GetWindowLongA(h, GWL_STYLE) & WS_CHILD) ? GetParent(h) : nullptr;
+    MINMAXINFO mmi{};
+    mmi.ptMinTrackSize = POINT{GetSystemMetrics(SM_CXMINTRACK), GetSystemMetrics(SM_CYMINTRACK)};
+    mmi.ptMaxTrackSize = POINT{GetSystemMetrics(SM_CXMAXTRACK), GetSystemMetrics(SM_CYMAXTRACK)};
+    SendMessageA(h, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&mmi));
+    SendMessageA(h, WM_ENTERSIZEMOVE, 0, 0);
+    SetCapture(h);
+    for (;;) {
+        MSG m;
+        if (!GetMessageA(&m, nullptr, 0, 0)) {
+            PostQuitMessage(static_cast<int>(m.wParam));
+            break;
+        }
+        if (m.message == WM_MOUSEMOVE || m.message == WM_LBUTTONUP) {
+            POINT p{static_cast<SHORT>(LOWORD(m.lParam)), static_cast<SHORT>(HIWORD(m.lParam))};
+            ClientToScreen(m.hwnd, &p);
+            int dx = p.x - start.x, dy = p.y - start.y;
+            RECT r = r0;
+            if (hit == HTCAPTION) {
+                OffsetRect(&r, dx, dy);
+            } else {
+                if (hit == HTLEFT || hit == HTTOPLEFT || hit == HTBOTTOMLEFT) r.left += dx;
+                if (hit == HTRIGHT || hit == HTTOPRIGHT || hit == HTBOTTOMRIGHT || hit == HTGROWBOX) r.right += dx;
+                if (hit == HTTOP || hit == HTTOPLEFT || hit == HTTOPRIGHT) r.top += dy;
+                if (hit == HTBOTTOM || hit == HTBOTTOMLEFT || hit == HTBOTTOMRIGHT || hit == HTGROWBOX) r.bottom += dy;
+                int w = std::max<int>(mmi.ptMinTrackSize.x, std::min<int>(r.right - r.left, mmi.ptMaxTrackSize.x));
+                int hh = std::max<int>(mmi.ptMinTrackSize.y, std::min<int>(r.bottom - r.top, mmi.ptMaxTrackSize.y));
+                if (r.left != r0.left) r.left = r.right - w;
+                else r.right = r.left + w;
+                if (r.top != r0.top) r.top = r.bottom - hh;
+                else r.bottom = r.top + hh;
+            }
+            POINT tl{r.left, r.top};
+            if (parent) ScreenToClient(parent, &tl);
+            SetWindowPos(h, nullptr, tl.x, tl.y, r.right - r.left, r.bottom - r.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE | (hit == HTCAPTION ? SWP_NOSIZE : 0));
+            if (m.message == WM_LBUTTONUP) break;
+            continue;
+        }
+        if (m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE) {
+            POINT tl{r0.left, r0.top};
+            if (parent) ScreenToClient(parent, &tl);
+            SetWindowPos(h, nullptr, tl.x, tl.y, r0.right - r0.left, r0.bottom - r0.top, SWP_NOZORDER | SWP_NOACTIVATE);
+            break;
+        }
+        if (m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST) continue;
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+        if (GetCapture() != h) break;
+    }
+    if (GetCapture() == h) ReleaseCapture();
+    SendMessageA(h, WM_EXITSIZEMOVE, 0, 0);
+}
+
 HBRUSH classBrushOf(HWND h) {
     HBRUSH b = reinterpret_cast<HBRUSH>(GetClassLongPtrA(h, GCLP_HBRBACKGROUND));
     uintptr_t v = reinterpret_cast<uintptr_t>(b);
@@ -491,6 +551,20 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         case HTMINBUTTON:
         case HTMAXBUTTON:
             trackCaptionButton(h, static_cast<int>(wp));
+            break;
+        case HTCAPTION:
+            if (!IsZoomed(h)) trackMoveSize(h, HTCAPTION, p);
+            break;
+        case HTLEFT:
+        case HTRIGHT:
+        case HTTOP:
+        case HTBOTTOM:
+        case HTTOPLEFT:
+        case HTTOPRIGHT:
+        case HTBOTTOMLEFT:
+        case HTBOTTOMRIGHT:
+        case HTGROWBOX:
+            if ((GetWindowLongA(h, GWL_STYLE) & WS_THICKFRAME) && !IsZoomed(h)) trackMoveSize(h, static_cast<int>(wp), p);
             break;
         case HTVSCROLL:
             trackScrollBar(h, SB_VERT, p);

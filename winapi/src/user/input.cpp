@@ -22,6 +22,7 @@ namespace {
 
 std::mutex g_inputMutex;
 BYTE g_async[256];
+DWORD g_grabTid = 0; // the thread that got the press of a held button
 POINT g_pointer{0, 0};
 
 struct ScanInfo {
@@ -274,23 +275,34 @@ UINT buttonMessage(UINT button, bool down) {
 BOOL injectMouse(POINT pt, bool move, UINT button, bool down) {
     static const UINT vks[3] = {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON};
     UINT keys = 0;
+    HWND target = mouseTarget(pt);
+    DWORD tid = target ? windowThreadId(target) : 0;
     {
         // The buttons and modifiers as they are now go with the message.
         std::lock_guard<std::mutex> lk(g_inputMutex);
         g_pointer = pt;
+        bool held = (g_async[VK_LBUTTON] | g_async[VK_RBUTTON] | g_async[VK_MBUTTON]) & 0x80;
         if (!move) setKey(g_async, vks[button], down, false);
         if (g_async[VK_LBUTTON] & 0x80) keys |= MK_LBUTTON;
         if (g_async[VK_RBUTTON] & 0x80) keys |= MK_RBUTTON;
         if (g_async[VK_MBUTTON] & 0x80) keys |= MK_MBUTTON;
         if (g_async[VK_SHIFT] & 0x80) keys |= MK_SHIFT;
         if (g_async[VK_CONTROL] & 0x80) keys |= MK_CONTROL;
+        // While a button is held, the mouse stays with the thread that got
+        // the press: it may not have taken the capture yet when the next
+        // input is given, and then finds its own window (or its capture)
+        // for it.
+        if (held && g_grabTid && tid != g_grabTid) {
+            tid = g_grabTid;
+            target = nullptr;
+        }
+        if (!move && down && !held) g_grabTid = tid;
+        if (!(keys & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON))) g_grabTid = 0;
     }
-    HWND target = mouseTarget(pt);
-    if (!target) {
+    if (!tid) {
         if (!move && down) MessageBeep(0);
         return move ? TRUE : FALSE;
     }
-    DWORD tid = windowThreadId(target);
     InputMessage in;
     in.m.hwnd = target;
     in.m.message = move ? WM_MOUSEMOVE : buttonMessage(button, down);
@@ -354,10 +366,13 @@ HWND windowBelow(HWND h, POINT pt) {
 } // namespace
 
 bool cookMouse(InputMessage &in) {
-    HWND target = in.m.hwnd;
-    if (!IsWindow(target)) return false;
+    // The capture as it is now decides; without one, the window found when
+    // the input was given.
+    HWND cap = GetCapture();
+    HWND target = cap ? cap : in.m.hwnd;
+    if (!target || !IsWindow(target)) return false;
     POINT pt = in.m.pt;
-    bool captured = GetCapture() == target;
+    bool captured = cap == target;
     LRESULT hit = HTCLIENT;
     if (!captured) {
         for (int guard = 0; guard < 32; guard++) {
