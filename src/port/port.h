@@ -55,6 +55,10 @@ extern std::atomic<DWORD> lastOpenError;
 void countCommErrors(LONG port, DWORD errors);
 // ClearCommError on the port, counting its errors; false when it failed.
 bool clearErrors(LONG port, PortRecord *r, COMSTAT *stat);
+// The queue counts of an open port (errors counted), false for a bad or closed one.
+bool queueStatus(LONG port, COMSTAT &stat);
+// Clears and counts the port's errors, then purges with the flags.
+void clearAndPurge(LONG port, DWORD flags);
 // Takes the thread's messages; 1 when the wait must end (WM_QUIT, or
 // WM_CLOSE/WM_DESTROY of the given window), which is posted again.
 LONG pumpMessages(HWND window);

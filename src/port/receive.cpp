@@ -208,34 +208,18 @@ LONG WINAPI Func016(LONG port, LPSTR buffer, LONG dataLength) {
 }
 
 LONG WINAPI Func058(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return 1;
     COMSTAT st;
-    clearErrors(port, r, &st);
-    return st.cbInQue == 0 ? 1 : 0;
+    return !queueStatus(port, st) || st.cbInQue == 0 ? 1 : 0;
 }
 
 LONG WINAPI Func062(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return 0;
     COMSTAT st;
-    clearErrors(port, r, &st);
-    return static_cast<LONG>(st.cbInQue);
+    return queueStatus(port, st) ? static_cast<LONG>(st.cbInQue) : 0;
 }
 
-void WINAPI Func129(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
-    clearErrors(port, r, nullptr);
-    PurgeComm(r->portHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-}
+void WINAPI Func129(LONG port) { clearAndPurge(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR); }
 
-void WINAPI Func023(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
-    clearErrors(port, r, nullptr);
-    PurgeComm(r->portHandle, PURGE_RXABORT | PURGE_RXCLEAR);
-}
+void WINAPI Func023(LONG port) { clearAndPurge(port, PURGE_RXABORT | PURGE_RXCLEAR); }
 
 LONG WINAPI Func130(LONG port, LONG, LONG, LONG, LONG, LONG, LONG) {
     PortRecord *r = portRecord(port);

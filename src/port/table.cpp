@@ -52,6 +52,20 @@ bool clearErrors(LONG port, PortRecord *r, COMSTAT *stat) {
     return true;
 }
 
+bool queueStatus(LONG port, COMSTAT &stat) {
+    PortRecord *r = portRecord(port);
+    if (!r) return false;
+    clearErrors(port, r, &stat);
+    return true;
+}
+
+void clearAndPurge(LONG port, DWORD flags) {
+    PortRecord *r = portRecord(port);
+    if (!r) return;
+    clearErrors(port, r, nullptr);
+    PurgeComm(r->portHandle, flags);
+}
+
 LONG pumpMessages(HWND window) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -160,27 +160,18 @@ LONG WINAPI Func112(LONG port, LPCSTR text) {
 
 LONG WINAPI Func086(LONG port) {
     PortRecord *r = portRecord(port);
-    if (!r) return 0;
     COMSTAT st;
-    clearErrors(port, r, &st);
+    if (!queueStatus(port, st)) return 0;
     // Writes waiting beyond the queue leave no free space, never a negative one.
     return st.cbOutQue >= r->outQueueSize ? 0 : static_cast<LONG>(r->outQueueSize - st.cbOutQue);
 }
 
 LONG WINAPI Func117(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return 0;
     COMSTAT st;
-    clearErrors(port, r, &st);
-    return static_cast<LONG>(st.cbOutQue);
+    return queueStatus(port, st) ? static_cast<LONG>(st.cbOutQue) : 0;
 }
 
-void WINAPI Func011(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
-    clearErrors(port, r, nullptr);
-    PurgeComm(r->portHandle, PURGE_TXABORT | PURGE_TXCLEAR);
-}
+void WINAPI Func011(LONG port) { clearAndPurge(port, PURGE_TXABORT | PURGE_TXCLEAR); }
 
 LONG WINAPI Func005(LONG port) {
     Func129(port);
