@@ -163,3 +163,35 @@ TEST_F(Frames, DraggingTheCaptionMovesAndTheFrameSizes) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Frames, TheWindowMenuByAltSpaceAndByItsIcon) {
+    WapiSendKey(h, VK_MENU, TRUE);
+    WapiSendKey(h, VK_SPACE, TRUE);
+    WapiSendKey(h, VK_SPACE, FALSE);
+    WapiSendKey(h, VK_MENU, FALSE);
+    ui.idle();
+    HWND popup = FindWindowA("#32768", nullptr);
+    ASSERT_TRUE(popup);
+    EXPECT_TRUE(IsWindowVisible(popup));
+    WapiSendKey(h, 'N', TRUE); // Minimize
+    WapiSendKey(h, 'N', FALSE);
+    ui.idle();
+    EXPECT_TRUE(IsIconic(h));
+    ui.run([this] { ShowWindow(h, SW_RESTORE); });
+    // A click on the icon, then Close.
+    WapiClick(nullptr, wr.left + 10, wr.top + 12);
+    ui.idle();
+    ASSERT_TRUE(FindWindowA("#32768", nullptr));
+    HMENU sys = ui.call<HMENU>([this] { return GetSystemMenu(h, FALSE); });
+    ASSERT_TRUE(sys);
+    EXPECT_EQ(GetMenuItemCount(sys), 7);
+    EXPECT_TRUE(GetMenuState(sys, SC_RESTORE, MF_BYCOMMAND) & MF_GRAYED); // not minimised now
+    WapiTypeText(h, "c");
+    ui.idle();
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(Recorder::get().of(WM_CLOSE).size(), 1u);
+}
+
+} // namespace

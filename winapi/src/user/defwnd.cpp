@@ -555,6 +555,9 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         case HTCAPTION:
             if (!IsZoomed(h)) trackMoveSize(h, HTCAPTION, p);
             break;
+        case HTSYSMENU:
+            trackSystemMenu(h);
+            break;
         case HTLEFT:
         case HTRIGHT:
         case HTTOP:
@@ -601,7 +604,8 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case SC_KEYMENU: {
             HWND top = GetAncestor(h, GA_ROOT);
-            trackMenuBar(top, -1, true, static_cast<UINT>(lp));
+            if (lp == ' ') trackSystemMenu(top);
+            else trackMenuBar(top, -1, true, static_cast<UINT>(lp));
             return 0;
         }
         case SC_MOUSEMENU: {
@@ -655,7 +659,6 @@ LRESULT WINAPI DefWindowProcA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
             threadStateLocked(currentThreadId()).altAlone = false;
         }
         if (wp == VK_RETURN || wp == VK_ESCAPE) return 0;
-        if (wp == ' ') return 0; // the system menu is not shown here
         SendMessageA(h, WM_SYSCOMMAND, SC_KEYMENU, static_cast<LPARAM>(wp));
         return 0;
     }

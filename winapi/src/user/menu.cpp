@@ -777,6 +777,22 @@ void menuBarPaint(HWND h, HDC hdc, const RECT &bar) {
 
 bool menuHasItems(HMENU h) { return countItems(h) > 0; }
 
+void trackSystemMenu(HWND h) {
+    HMENU sys = GetSystemMenu(h, FALSE);
+    if (!sys) return;
+    // The items follow the window's state.
+    bool iconic = IsIconic(h) || IsZoomed(h);
+    EnableMenuItem(sys, SC_RESTORE, iconic ? MF_ENABLED : MF_GRAYED);
+    EnableMenuItem(sys, SC_MOVE, IsZoomed(h) ? MF_GRAYED : MF_ENABLED);
+    bool noClose = (GetClassLongA(h, GCL_STYLE) & CS_NOCLOSE) != 0;
+    EnableMenuItem(sys, SC_CLOSE, noClose ? MF_GRAYED : MF_ENABLED);
+    RECT wr;
+    GetWindowRect(h, &wr);
+    int f = (GetWindowLongA(h, GWL_STYLE) & WS_THICKFRAME) ? 4 : 3;
+    UINT cmd = static_cast<UINT>(TrackPopupMenu(sys, TPM_RETURNCMD, wr.left + f, wr.top + f + 18, 0, h, nullptr));
+    if (cmd && IsWindow(h)) SendMessageA(h, WM_SYSCOMMAND, cmd, 0);
+}
+
 void destroyMenuOfWindow(HMENU m) { DestroyMenu(m); }
 
 void trackMenuBar(HWND h, int start, bool byKeyboard, UINT ch) {
@@ -1026,7 +1042,36 @@ HMENU WINAPI GetSubMenu(HMENU h, int pos) {
     return m->items[static_cast<size_t>(pos)].sub;
 }
 
-HMENU WINAPI GetSystemMenu(HWND, BOOL) { return nullptr; }
+HMENU WINAPI GetSystemMenu(HWND h, BOOL revert) {
+    DWORD style;
+    HMENU have;
+    {
+        UserLock lk(userMutex());
+        Window *w = windowLocked(h);
+        if (!w || !(w->style & WS_SYSMENU) || (w->style & WS_CHILD)) return nullptr;
+        style = w->style;
+        have = w->sysMenu;
+    }
+    if (have && !revert) return have;
+    if (have) DestroyMenu(have);
+    HMENU m = CreatePopupMenu();
+    bool sizable = (style & WS_THICKFRAME) != 0;
+    AppendMenuA(m, MF_STRING, SC_RESTORE, "&Restore");
+    AppendMenuA(m, MF_STRING, SC_MOVE, "&Move");
+    AppendMenuA(m, MF_STRING | (sizable ? 0 : MF_GRAYED), SC_SIZE, "&Size");
+    AppendMenuA(m, MF_STRING | ((style & WS_MINIMIZEBOX) ? 0 : MF_GRAYED), SC_MINIMIZE, "Mi&nimize");
+    AppendMenuA(m, MF_STRING | ((style & WS_MAXIMIZEBOX) ? 0 : MF_GRAYED), SC_MAXIMIZE, "Ma&ximize");
+    AppendMenuA(m, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(m, MF_STRING, SC_CLOSE, "&Close\tAlt+F4");
+    UserLock lk(userMutex());
+    Window *w = windowLocked(h);
+    if (!w) {
+        DestroyMenu(m);
+        return nullptr;
+    }
+    w->sysMenu = m;
+    return m;
+}
 
 int WINAPI GetMenuItemCount(HMENU h) {
     UserLock lk(userMutex());

@@ -849,19 +849,22 @@ void finalDestroy(HWND h) {
     for (HWND c : kids) finalDestroy(c);
     SendMessageA(h, WM_NCDESTROY, 0, 0);
     DWORD tid;
-    HMENU menu = nullptr;
+    HMENU menu = nullptr, sysMenu = nullptr;
     {
         UserLock lk(userMutex());
         Window *w = windowLocked(h);
         if (!w) return;
         tid = w->tid;
         if (!(w->style & WS_CHILD)) menu = w->menu;
+        sysMenu = w->sysMenu;
         w->menu = nullptr;
+        w->sysMenu = nullptr;
         freeWindow(w);
     }
     killTimersOf(tid, h);
     caretWindowGone(h);
     if (menu) destroyMenuOfWindow(menu);
+    if (sysMenu) destroyMenuOfWindow(sysMenu);
 }
 
 void freeWindow(Window *w) {

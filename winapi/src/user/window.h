@@ -59,6 +59,7 @@ struct Window {
     RECT client{};  // client rectangle, same coordinates
     UINT_PTR id = 0;
     HMENU menu = nullptr;
+    HMENU sysMenu = nullptr;  // made by GetSystemMenu
     HINSTANCE instance = nullptr;
     LONG_PTR userData = 0;
     std::vector<uint8_t> extra;
@@ -160,6 +161,7 @@ void caretWindowGone(HWND h);
 void menuBarPaint(HWND h, HDC hdc, const RECT &barRect);
 int menuBarHeightFor(HMENU menu, int width);
 void trackMenuBar(HWND h, int startItem, bool byKeyboard, UINT ch);
+void trackSystemMenu(HWND h); // the window menu, by Alt+Space or its icon
 bool menuHasItems(HMENU m);
 void destroyMenuOfWindow(HMENU m);
 
