@@ -417,10 +417,7 @@ static RECT deviceRect(const DCObj &dc, int l, int t, int r, int b) {
 
 static Region currentClip(const DCObj &dc) {
     if (dc.hasClip) return dc.clip;
-    // No clip region: everything the DC can reach, in device coordinates.
-    Region r = dc.vis;
-    r.offset(-dc.devOrg.x, -dc.devOrg.y);
-    if (r.empty()) return Region(RECT{-0x3FFFFFF, -0x3FFFFFF, 0x3FFFFFF, 0x3FFFFFF});
+    // No clip region: no limit beyond the visible region.
     return Region(RECT{-0x3FFFFFF, -0x3FFFFFF, 0x3FFFFFF, 0x3FFFFFF});
 }
 

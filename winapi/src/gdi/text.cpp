@@ -47,16 +47,15 @@ Line stripPrefix(const std::string &s, bool noPrefix) {
 std::string expandTabs(const std::string &s, const Font &f, const DCObj &dc, int tabWidth) {
     if (s.find('\t') == std::string::npos) return s;
     std::string out;
-    int spaceW = std::max(1, f.advance(' '));
     for (char c : s) {
         if (c != '\t') {
             out += c;
             continue;
         }
-        int w = extentOf(f, dc, out);
-        int next = (w / tabWidth + 1) * tabWidth;
-        while (extentOf(f, dc, out) < next) out += ' ';
-        (void)spaceW;
+        // Spaces up to the next stop (a font without width for spaces stops at one).
+        int next = (extentOf(f, dc, out) / tabWidth + 1) * tabWidth;
+        do out += ' ';
+        while (extentOf(f, dc, out) < next && f.advance(' ') > 0);
     }
     return out;
 }
@@ -218,10 +217,7 @@ BOOL WINAPI ExtTextOutA(HDC h, int x, int y, UINT options, const RECT *rect, LPC
     RECT fbClip{-0x3FFFFFF, -0x3FFFFFF, 0x3FFFFFF, 0x3FFFFFF};
     if (rect) {
         RECT rr{dc->fx(rect->left), dc->fy(rect->top), dc->fx(rect->right), dc->fy(rect->bottom)};
-        if (options & ETO_OPAQUE) {
-            auto saved = dc->eff;
-            fillSolidFb(*dc, rr, toPixel(dc->bkColor));
-        }
+        if (options & ETO_OPAQUE) fillSolidFb(*dc, rr, toPixel(dc->bkColor));
         if (options & ETO_CLIPPED) fbClip = rr;
     }
     int fl = dc->fx(left), ft = dc->fy(top);
@@ -315,8 +311,7 @@ int WINAPI DrawTextA(HDC h, LPCSTR text, int n, LPRECT r, UINT fmt) {
     int maxW = 0;
     for (Line &l : lines) maxW = std::max(maxW, extentOf(*font, *dc, l.text));
     if (fmt & DT_CALCRECT) {
-        if (!(fmt & DT_WORDBREAK) || single || maxW > boxW) r->right = r->left + maxW;
-        else r->right = r->left + maxW;
+        r->right = r->left + maxW;
         r->bottom = r->top + textH;
         return textH;
     }

@@ -474,7 +474,9 @@ BOOL WINAPI PostThreadMessageA(DWORD tid, UINT message, WPARAM wp, LPARAM lp) {
 BOOL WINAPI PostMessageA(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
     if (!hwnd) return PostThreadMessageA(currentThreadId(), message, wp, lp);
     if (hwnd == HWND_BROADCAST) {
-        for (HWND h : windowsOfThread(0)) PostMessageA(h, message, wp, lp);
+        // Every top-level window gets it.
+        for (HWND h : windowsOfThread(0))
+            if (GetAncestor(h, GA_PARENT) == GetDesktopWindow()) PostMessageA(h, message, wp, lp);
         return TRUE;
     }
     DWORD tid = windowThreadId(hwnd);

@@ -1610,11 +1610,7 @@ HANDLE WINAPI RemovePropA(HWND h, LPCSTR name) {
 
 LRESULT WINAPI SendMessageA(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     if (h == HWND_BROADCAST) {
-        for (HWND t : windowsOfThread(0)) {
-            UserLock lk(userMutex());
-            Window *w = windowLocked(t);
-            if (!w || !isTopLevel(w)) continue;
-        }
+        // Every top-level window gets it.
         std::vector<HWND> tops;
         {
             UserLock lk(userMutex());
