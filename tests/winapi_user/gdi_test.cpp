@@ -261,3 +261,54 @@ TEST(Gdi, RectangleHelpers) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(Gdi, DibSectionsOfOtherDepthsStayInStepWithTheirBits) {
+    // A 24-bit bottom-up section: drawing shows in the bits, and bits written
+    // by the program show in drawing.
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = 3;
+    bi.bmiHeader.biHeight = 2;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    void *bits = nullptr;
+    HBITMAP sec = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(sec);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, sec);
+    SetPixel(dc, 2, 0, RGB(10, 20, 30)); // top row: the second row in memory
+    auto *b = static_cast<uint8_t *>(bits);
+    const int stride = 12; // 3 * 3 rounded up to 4 bytes
+    EXPECT_EQ(b[stride + 6], 30); // blue first
+    EXPECT_EQ(b[stride + 8], 10);
+    b[0] = 0xFF; // bottom-left blue, from the program
+    EXPECT_EQ(GetPixel(dc, 0, 1), RGB(0, 0, 255));
+    SelectObject(dc, old);
+    // An 8-bit section with a palette: drawn colours map to the nearest entry.
+    struct {
+        BITMAPINFOHEADER h;
+        RGBQUAD pal[2];
+    } b8{};
+    b8.h = bi.bmiHeader;
+    b8.h.biBitCount = 8;
+    b8.h.biClrUsed = 2;
+    b8.pal[1] = RGBQUAD{0, 0, 255, 0}; // red
+    void *bits8 = nullptr;
+    HBITMAP sec8 = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(&b8), DIB_RGB_COLORS, &bits8, nullptr, 0);
+    ASSERT_TRUE(sec8);
+    old = SelectObject(dc, sec8);
+    RECT r{0, 0, 3, 2};
+    HBRUSH nearlyRed = CreateSolidBrush(RGB(200, 10, 10));
+    FillRect(dc, &r, nearlyRed);
+    EXPECT_EQ(static_cast<uint8_t *>(bits8)[0], 1);
+    EXPECT_EQ(GetPixel(dc, 1, 1), RGB(255, 0, 0));
+    SelectObject(dc, old);
+    DeleteObject(nearlyRed);
+    DeleteDC(dc);
+    DeleteObject(sec);
+    DeleteObject(sec8);
+}
+
+} // namespace

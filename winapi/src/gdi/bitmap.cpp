@@ -63,8 +63,43 @@ bool readDibRow(const BITMAPINFO *bi, const uint8_t *row, int w, uint32_t *out) 
     return false;
 }
 
-void writeDibRow(const BITMAPINFOHEADER &h, const uint32_t *px, int w, uint8_t *row) {
+int nearestIndex(const std::vector<RGBQUAD> &pal, uint32_t px) {
+    int best = 0;
+    long bestD = 1L << 30;
+    int r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+    for (size_t i = 0; i < pal.size(); i++) {
+        long dr = r - pal[i].rgbRed, dg = g - pal[i].rgbGreen, db = b - pal[i].rgbBlue;
+        long d = dr * dr + dg * dg + db * db;
+        if (d < bestD) {
+            bestD = d;
+            best = static_cast<int>(i);
+            if (!d) break;
+        }
+    }
+    return best;
+}
+
+void writeDibRow(const BITMAPINFOHEADER &h, const uint32_t *px, int w, uint8_t *row,
+                 const std::vector<RGBQUAD> *pal = nullptr) {
+    if (pal && !pal->empty() && h.biBitCount <= 8) {
+        int bpp = h.biBitCount;
+        std::memset(row, 0, static_cast<size_t>(dibStride(w, bpp)));
+        for (int x = 0; x < w; x++) {
+            int i = nearestIndex(*pal, px[x] & 0xFFFFFF);
+            if (bpp == 8) row[x] = static_cast<uint8_t>(i);
+            else if (bpp == 4) row[x >> 1] |= static_cast<uint8_t>((i & 15) << ((x & 1) ? 0 : 4));
+            else if (i) row[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+        }
+        return;
+    }
     switch (h.biBitCount) {
+    case 16:
+        for (int x = 0; x < w; x++) {
+            unsigned v = ((px[x] >> 19) & 31) << 10 | ((px[x] >> 11) & 31) << 5 | ((px[x] >> 3) & 31);
+            row[2 * x] = static_cast<uint8_t>(v);
+            row[2 * x + 1] = static_cast<uint8_t>(v >> 8);
+        }
+        break;
     case 1:
         std::memset(row, 0, static_cast<size_t>(dibStride(w, 1)));
         for (int x = 0; x < w; x++)
@@ -119,6 +154,26 @@ void dibToFb(const BITMAPINFO *bi, const void *bits, int firstScan, int lines, F
 
 } // namespace
 
+void BitmapObj::loadShadow() {
+    if (!shadowed) return;
+    std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + palette.size() * sizeof(RGBQUAD) + sizeof(RGBQUAD));
+    std::memcpy(info.data(), &bih, sizeof bih);
+    if (!palette.empty()) std::memcpy(info.data() + sizeof bih, palette.data(), palette.size() * sizeof(RGBQUAD));
+    auto *bi = reinterpret_cast<BITMAPINFO *>(info.data());
+    int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
+    dibToFb(bi, bits, 0, height, *fb, 0, 0);
+}
+
+void BitmapObj::storeShadow() {
+    if (!shadowed) return;
+    int height = bih.biHeight < 0 ? -bih.biHeight : bih.biHeight;
+    int stride = dibStride(fb->width, bih.biBitCount);
+    for (int y = 0; y < height; y++) {
+        int row = bih.biHeight > 0 ? height - 1 - y : y;
+        writeDibRow(bih, fb->row(y), fb->width, static_cast<uint8_t *>(bits) + static_cast<size_t>(row) * stride, &palette);
+    }
+}
+
 } // namespace winapi::gdi
 
 using namespace winapi;
@@ -167,12 +222,30 @@ HBITMAP WINAPI CreateDIBSection(HDC, const BITMAPINFO *bi, UINT, void **bitsOut,
         return nullptr;
     }
     const BITMAPINFOHEADER &h = bi->bmiHeader;
-    if (h.biBitCount != 32) {
-        // Only 32-bit DIB sections share their memory with the drawing code.
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return nullptr;
-    }
     int w = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    if (h.biBitCount != 32) {
+        // Other depths keep the application's bits and a 32-bit copy.
+        if (h.biCompression != BI_RGB) {
+            SetLastError(ERROR_NOT_SUPPORTED);
+            return nullptr;
+        }
+        auto b = std::make_shared<BitmapObj>();
+        size_t bytes = static_cast<size_t>(dibStride(w, h.biBitCount)) * static_cast<size_t>(height);
+        b->dibMemory.assign((bytes + 3) / 4, 0);
+        b->fb = std::make_shared<Framebuffer>(w, height, 0);
+        b->bpp = h.biBitCount;
+        b->dibSection = true;
+        b->shadowed = true;
+        b->bits = b->dibMemory.data();
+        b->bih = h;
+        b->bih.biSizeImage = static_cast<DWORD>(bytes);
+        if (h.biBitCount <= 8) {
+            int n = colorCount(h);
+            b->palette.assign(bi->bmiColors, bi->bmiColors + n);
+        }
+        if (bitsOut) *bitsOut = b->bits;
+        return static_cast<HBITMAP>(insertObject(b));
+    }
     auto b = std::make_shared<BitmapObj>();
     b->dibMemory.assign(static_cast<size_t>(w) * static_cast<size_t>(height), 0);
     uint32_t *base = b->dibMemory.data();
@@ -194,15 +267,21 @@ int WINAPI SetDIBits(HDC, HBITMAP hb, UINT start, UINT lines, const void *bits, 
     if (!b || !validDib(bi) || !bits) return 0;
     int height = bi->bmiHeader.biHeight < 0 ? -bi->bmiHeader.biHeight : bi->bmiHeader.biHeight;
     if (static_cast<int>(start) >= height) return 0;
+    std::unique_lock<std::recursive_mutex> shadow(b->shadowMu, std::defer_lock);
+    if (b->shadowed) {
+        shadow.lock();
+        if (b->shadowDepth == 0) b->loadShadow();
+    }
     lines = std::min<UINT>(lines, static_cast<UINT>(height) - start);
     // The DIB's height is measured against the bitmap's own.
     Framebuffer &fb = *b->fb;
     int offsetY = fb.height - height;
     if (bi->bmiHeader.biHeight < 0) offsetY = 0;
     dibToFb(bi, bits, static_cast<int>(start), static_cast<int>(lines), fb, 0, offsetY);
-    if (b->bpp == 1)
+    if (b->bpp == 1 && !b->shadowed)
         for (int y = 0; y < fb.height; y++)
             for (int x = 0; x < fb.width; x++) fb.at(x, y) = (fb.at(x, y) & 0xFFFFFF) ? 0xFFFFFF : 0;
+    if (b->shadowed && b->shadowDepth == 0) b->storeShadow();
     return static_cast<int>(lines);
 }
 
@@ -221,6 +300,11 @@ int WINAPI GetDIBits(HDC, HBITMAP hb, UINT start, UINT lines, LPVOID bits, LPBIT
     if (!b || !bi) return 0;
     BITMAPINFOHEADER &h = bi->bmiHeader;
     Framebuffer &fb = *b->fb;
+    std::unique_lock<std::recursive_mutex> shadow(b->shadowMu, std::defer_lock);
+    if (b->shadowed) {
+        shadow.lock();
+        if (b->shadowDepth == 0) b->loadShadow();
+    }
     if (!bits) {
         // Fill in the header only.
         if (h.biBitCount == 0) {

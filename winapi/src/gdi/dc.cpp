@@ -37,6 +37,21 @@ void initDefaults(DCObj &dc) {
 
 } // namespace
 
+namespace {
+// Keeps a shadowed DIB section in step with the application's bits around
+// one GDI call: loaded before it, written back when the call lets go of
+// its DC.
+struct ShadowUse {
+    std::shared_ptr<DCObj> dc;
+    std::shared_ptr<BitmapObj> bm;
+    ~ShadowUse() {
+        if (!bm) return;
+        if (--bm->shadowDepth == 0) bm->storeShadow();
+        bm->shadowMu.unlock();
+    }
+};
+} // namespace
+
 std::shared_ptr<DCObj> drawableDC(HDC h) {
     auto dc = lookupAs<DCObj>(h, Kind::DC);
     if (!dc) {
@@ -46,6 +61,17 @@ std::shared_ptr<DCObj> drawableDC(HDC h) {
     if (dc->type == DCObj::Window && dc->geometry != geometryGeneration()) {
         dc->geometry = geometryGeneration();
         resolveWindowDC(*dc);
+    }
+    if (dc->type == DCObj::Memory) {
+        auto bm = lookupAs<BitmapObj>(dc->bitmap, Kind::Bitmap);
+        if (bm && bm->shadowed) {
+            bm->shadowMu.lock();
+            if (bm->shadowDepth++ == 0) bm->loadShadow();
+            auto use = std::make_shared<ShadowUse>();
+            use->dc = dc;
+            use->bm = bm;
+            return std::shared_ptr<DCObj>(use, dc.get());
+        }
     }
     return dc;
 }

@@ -76,6 +76,15 @@ struct BitmapObj : GdiObject {
     BITMAPINFOHEADER bih{};
     HDC selectedInto = nullptr;
     std::vector<uint32_t> dibMemory;
+    // DIB sections of other depths than 32 bits: fb is a 32-bit copy of the
+    // application's bits, brought up to date before each GDI call that uses
+    // the bitmap and written back after it.
+    bool shadowed = false;
+    std::vector<RGBQUAD> palette;
+    std::recursive_mutex shadowMu;
+    int shadowDepth = 0; // nested uses within one call load and store once
+    void loadShadow();
+    void storeShadow();
 };
 
 struct RegionObj : GdiObject {
