@@ -439,3 +439,27 @@ TEST_F(Paint, InvalidationFromAnotherThreadWakesTheOwnerToPaint) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Paint, TheScreenSizeCanBeChanged) {
+    EXPECT_FALSE(WapiSetScreenSize(100, 100));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    ASSERT_TRUE(WapiSetScreenSize(800, 600));
+    EXPECT_EQ(GetSystemMetrics(SM_CXSCREEN), 800);
+    EXPECT_EQ(GetSystemMetrics(SM_CYSCREEN), 600);
+    RECT d;
+    GetWindowRect(GetDesktopWindow(), &d);
+    EXPECT_EQ(d.bottom, 600);
+    std::string path = tempPath("screen800.png");
+    ASSERT_TRUE(WapiSnapshotScreen(path.c_str()));
+    std::vector<uint32_t> px;
+    int w, h;
+    ASSERT_TRUE(readPng(path, px, w, h));
+    EXPECT_EQ(w, 800);
+    EXPECT_EQ(h, 600);
+    EXPECT_EQ(WapiGetScreenPixel(900, 10), CLR_INVALID);
+    ASSERT_TRUE(WapiSetScreenSize(1024, 768));
+}
+
+} // namespace
