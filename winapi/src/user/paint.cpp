@@ -337,9 +337,11 @@ BOOL WINAPI UpdateWindow(HWND h) {
             SetLastError(ERROR_INVALID_WINDOW_HANDLE);
             return FALSE;
         }
+        // Windows of other threads are painted by their threads, which get
+        // the WM_PAINT sent as Windows sends it.
         std::function<void(Window *)> walk = [&](Window *x) {
             if (!(x->style & WS_VISIBLE)) return;
-            if (x->tid == currentThreadId()) order.push_back(x->handle);
+            order.push_back(x->handle);
             for (Window *c : x->children) walk(c);
         };
         walk(w);
