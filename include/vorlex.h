@@ -161,6 +161,11 @@ VORLEX_API void WINAPI Func063(LONG port);                          /* break */
 VORLEX_API LONG WINAPI Func010(LONG port);                          /* modem status byte (MS_ bits) */
 VORLEX_API LONG WINAPI Func052(LONG port);                          /* carrier detect */
 VORLEX_API LONG WINAPI Func053(LONG port);                          /* ring */
+/* The Communications Errors dialog: the port's five error counters and its
+   modem status, shown modally over the parent (centred on it); it closes
+   with its OK button or Enter only. Nothing happens for a closed port. */
+VORLEX_API void WINAPI Func013(LONG port, HWND parent);
+VORLEX_API INT_PTR WINAPI Func002(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam); /* its procedure */
 
 /* ---- modem result texts -------------------------------------------------------------------- */
 
@@ -172,6 +177,10 @@ VORLEX_API LONG WINAPI Func084(LPCSTR text, LPCSTR pattern);
 
 /* ---- small services ------------------------------------------------------------------------ */
 
+/* Window helpers. */
+VORLEX_API HWND WINAPI Func044(HWND window);                        /* outermost ancestor (GetParent) */
+VORLEX_API BOOL WINAPI Func111(HWND reference, HWND window);        /* centre window over reference */
+VORLEX_API LONG WINAPI Func121(void);                               /* 1: the screen uses small fonts */
 VORLEX_API LONG WINAPI Func083(LPCSTR text);                        /* up to four hex digits */
 VORLEX_API void WINAPI Func018(LPVOID destination, LONG fill, LONG count);
 VORLEX_API LONG WINAPI Func115(LONG a, LONG b, LONG c, LONG d, LONG e, LONG f, LONG g);
@@ -187,6 +196,30 @@ VORLEX_API LONG WINAPI Func031(LPCSTR directory);
    found, with the buffer emptied. */
 VORLEX_API LONG WINAPI Func021(LPSTR nameAndValue);
 VORLEX_API LONG WINAPI Func082(LPCSTR application, LPCSTR commandLine, LONG show); /* exit code or -1 */
+/* Starts a program and returns the window of that class and title found
+   once it is idle, or 0 (also, without starting anything, when the class
+   or the title is null or empty). On POSIX the window system sees the
+   windows of this process only: the program is started all the same, but
+   WaitForInputIdle returns at once for it (as Windows does for a program
+   without a message queue), and the window returned is one of this
+   process's windows that has the class and title, or 0. */
+VORLEX_API HWND WINAPI Func081(LPCSTR application, LPCSTR commandLine, LPCSTR windowClass, LPCSTR windowTitle);
+/* Brings the top-level window of that class (blank: any) and title to the
+   front, restoring it when it is minimised; 1 when one was found. On POSIX
+   only this process's windows are found. */
+VORLEX_API LONG WINAPI Func008(LPCSTR windowClass, LPCSTR windowTitle);
+/* The file dialog: Save As when save is non-zero, else Open (the file must
+   exist when mustExist is non-zero). filter is "text|pattern|text|pattern"
+   (it is not changed). file (278 bytes) holds the initial name and receives
+   the chosen path; name (278 bytes) receives the chosen file's name without
+   its directory, or is emptied when the user cancels. Non-zero when a file
+   was chosen. */
+VORLEX_API LONG WINAPI Func046(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR name, LONG save,
+                               LONG mustExist);
+/* The folder browser, opened at the folder in the buffer (MAX_PATH bytes)
+   when it is not empty; the chosen folder replaces it. 1 when a folder was
+   chosen, 0 when the user cancelled. */
+VORLEX_API LONG WINAPI Func043(HWND owner, LPCSTR title, LPSTR folder);
 
 /* ---- capture buffer ------------------------------------------------------------------------ */
 

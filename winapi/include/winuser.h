@@ -807,6 +807,12 @@ WINUSERAPI LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPA
 WINUSERAPI LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 WINUSERAPI DWORD WINAPI MsgWaitForMultipleObjects(DWORD nCount, const HANDLE *pHandles, BOOL fWaitAll, DWORD dwMilliseconds, DWORD dwWakeMask);
 WINUSERAPI DWORD WINAPI MsgWaitForMultipleObjectsEx(DWORD nCount, const HANDLE *pHandles, DWORD dwMilliseconds, DWORD dwWakeMask, DWORD dwFlags);
+/* This layer sees the message queues of its own process only. For another
+   program (a child of CreateProcessA) it returns 0 at once, as Windows does
+   for a program without a message queue; for this process too, since
+   Windows waits only once for a process to become idle. WAIT_FAILED with
+   ERROR_INVALID_HANDLE for a handle that is not a process. */
+WINUSERAPI DWORD WINAPI WaitForInputIdle(HANDLE hProcess, DWORD dwMilliseconds);
 WINUSERAPI DWORD WINAPI GetQueueStatus(UINT flags);
 WINUSERAPI BOOL WINAPI GetInputState(void);
 WINUSERAPI DWORD WINAPI GetMessagePos(void);

@@ -363,6 +363,13 @@ BOOL WINAPI GetExitCodeProcess(HANDLE h, LPDWORD code) {
     return TRUE;
 }
 
+DWORD WINAPI WaitForInputIdle(HANDLE h, DWORD) {
+    if (h == GetCurrentProcess()) return 0;
+    // Another program's windows, if it has any, are not ours to watch.
+    Ref<ProcessObject> p = lookupAs<ProcessObject>(h, ObjectType::Process);
+    return p ? 0 : WAIT_FAILED;
+}
+
 BOOL WINAPI TerminateProcess(HANDLE h, UINT code) {
     if (h == GetCurrentProcess()) _exit(int(code));
     Ref<ProcessObject> p = lookupAs<ProcessObject>(h, ObjectType::Process);

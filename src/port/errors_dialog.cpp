@@ -1,0 +1,56 @@
+// The Communications Errors dialog (template 122): the port's error
+// counters and its modem status.
+#include "port.h"
+
+#include "resources/resources.h"
+#include "services/startup.h"
+#include "services/window_utils.h"
+
+namespace vorlex {
+namespace {
+
+void showCounters(HWND dialog, LONG port) {
+    const PortRecord *r = portRecord(port);
+    const DWORD counters[] = {
+        r ? r->ctsTimeouts : 0,    r ? r->dsrTimeouts : 0, r ? r->overrunErrors : 0,
+        r ? r->rxQueueOverruns : 0, r ? r->txQueueFull : 0,
+    };
+    for (int i = 0; i < 5; i++) SetDlgItemInt(dialog, 102 + i, counters[i], FALSE);
+
+    const DWORD status = static_cast<DWORD>(Func010(port));
+    char text[64];
+    wsprintfA(text, "Modem Status : %Xh - %s %s %s %s", static_cast<unsigned>(status),
+              (status & MS_CTS_ON) ? "CTS " : "", (status & MS_DSR_ON) ? "DSR " : "",
+              (status & MS_RING_ON) ? "RI " : "", (status & MS_RLSD_ON) ? "CD" : "");
+    SetDlgItemTextA(dialog, 107, text);
+}
+
+} // namespace
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+void WINAPI Func013(LONG port, HWND parent) {
+    if (!portRecord(port)) return;
+    DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(resources::kDialogCommErrors), parent, Func002, port);
+}
+
+INT_PTR WINAPI Func002(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        HWND parent = GetParent(dialog);
+        centreOver(parent ? parent : GetDesktopWindow(), dialog);
+        showCounters(dialog, static_cast<LONG>(lParam));
+        return 1;
+    }
+    case WM_COMMAND:
+        if (wParam != IDOK) return 0;
+        EndDialog(dialog, 1);
+        return 1;
+    }
+    return 0;
+}
+
+} // extern "C"

@@ -1,0 +1,13 @@
+// Window helpers shared inside the library.
+#pragma once
+
+#include <windows.h>
+
+namespace vorlex {
+
+// Moves the window, keeping its size and without repainting, so that its
+// centre lies on the reference window's centre; the MoveWindow result, or
+// FALSE when either window has no rectangle.
+BOOL centreOver(HWND reference, HWND window);
+
+} // namespace vorlex
