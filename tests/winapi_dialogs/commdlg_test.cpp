@@ -297,7 +297,7 @@ TEST_F(FolderBrowser, TheCallbackChoosesTheStartAndHearsEveryChange) {
     EXPECT_STREQ(display, "beta");
 }
 
-TEST_F(FolderBrowser, DoubleClicksOpenFoldersAndEnterTakesTheOpenOne) {
+TEST_F(FolderBrowser, DoubleClicksOpenFoldersAndOkTakesTheOpenOne) {
     App<PIDLIST_ABSOLUTE> app([&] { return SHBrowseForFolderA(&bi); });
     HWND dlg = waitForWindow("Browse for Folder");
     ASSERT_TRUE(dlg);
@@ -307,7 +307,6 @@ TEST_F(FolderBrowser, DoubleClicksOpenFoldersAndEnterTakesTheOpenOne) {
     doubleClick(list, 10, itemY(list, indexOf(list, "[..]")));
     doubleClick(list, 10, itemY(list, indexOf(list, "[alpha]")));
     EXPECT_EQ(heard.selections.back(), tmp.file("alpha"));
-    // Enter in the list opens the highlighted folder; on the button it chooses.
     click(GetDlgItem(dlg, IDOK));
     PIDLIST_ABSOLUTE pidl = app.result();
     ASSERT_TRUE(pidl);

@@ -458,6 +458,44 @@ TEST(Colours, TheDialogAndItsControlsAskTheirParentForBrushes) {
     EXPECT_GT(listAsked.load(), 0);
 }
 
+TEST(Procedure, ResultsGoThroughDwlpMsgResultExceptWhereTheyAreReturned) {
+    static HBRUSH green = CreateSolidBrush(RGB(0, 128, 0));
+    Template t(kDialogStyle, 100, 50, "Results");
+    Dialog d(t, "Results", [](HWND dlg, UINT msg, WPARAM wp, LPARAM, INT_PTR *r) {
+        if (msg == WM_APP + 1) {
+            SetWindowLongPtrA(dlg, DWLP_MSGRESULT, 1234);
+            *r = TRUE;
+            return true;
+        }
+        if (msg == WM_APP + 2) { // handled, but no result set: 0
+            *r = TRUE;
+            return true;
+        }
+        if (msg == WM_APP + 3) { // not handled: DefWindowProc's answer
+            *r = FALSE;
+            return true;
+        }
+        if (msg == WM_CTLCOLORDLG && wp == 1) {
+            *r = reinterpret_cast<INT_PTR>(green);
+            return true;
+        }
+        return false;
+    });
+    EXPECT_EQ(SendMessageA(d.hwnd(), WM_APP + 1, 0, 0), 1234);
+    EXPECT_EQ(SendMessageA(d.hwnd(), WM_APP + 2, 0, 0), 0);
+    EXPECT_EQ(SendMessageA(d.hwnd(), WM_APP + 3, 0, 0), 0);
+    EXPECT_EQ(GetWindowLongPtrA(d.hwnd(), DWLP_MSGRESULT), 0);
+    // A brush comes back as the result itself.
+    EXPECT_EQ(SendMessageA(d.hwnd(), WM_CTLCOLORDLG, 1, 0), reinterpret_cast<LRESULT>(green));
+    // The procedure is in DWLP_DLGPROC; a window that is no dialog has no such word.
+    EXPECT_NE(GetWindowLongPtrA(d.hwnd(), DWLP_DLGPROC), 0);
+    HWND plain = CreateWindowExA(0, "Static", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    SetLastError(0);
+    EXPECT_EQ(GetWindowLongPtrA(plain, DWLP_USER), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_INDEX));
+    DestroyWindow(plain);
+}
+
 TEST(Modeless, TheApplicationsLoopGivesTheDialogItsKeys) {
     Template t = focusTemplate("Modeless");
     App<int> app([&] {

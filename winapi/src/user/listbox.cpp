@@ -221,7 +221,8 @@ void paint(HWND h, ListState *s, HDC hdc) {
         DrawTextA(hdc, s->items[static_cast<size_t>(i)].text.c_str(), -1, &tr, fmt);
         if (s->focus && i == s->cur) DrawFocusRect(hdc, &ir);
     }
-    if (s->focus && s->cur < 0 && count(s) == 0 && !s->combo) {
+    // With nothing chosen yet the focus shows on the first row.
+    if (s->focus && s->cur < 0 && !s->combo && s->top == 0) {
         RECT ir{0, 0, r.right, s->itemHeight};
         DrawFocusRect(hdc, &ir);
     }
