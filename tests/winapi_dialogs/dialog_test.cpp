@@ -152,6 +152,23 @@ TEST(ModalLoop, TheOwnerWaitsDisabledUntilTheDialogEnds) {
     EXPECT_EQ(app.result(), 42);
 }
 
+TEST(ModalLoop, ADialogEndedWhileStartingIsNeverShown) {
+    Template t(kDialogStyle | WS_VISIBLE, 100, 50, "Never Seen");
+    std::atomic<bool> shown{false};
+    static std::atomic<bool> *seen;
+    seen = &shown;
+    INT_PTR r = DialogBoxIndirectParamA(nullptr, t.get(), nullptr,
+                                        [](HWND d, UINT msg, WPARAM, LPARAM) -> INT_PTR {
+                                            if (msg == WM_INITDIALOG) EndDialog(d, 17);
+                                            if (msg == WM_SHOWWINDOW) *seen = true;
+                                            return FALSE;
+                                        },
+                                        0);
+    EXPECT_EQ(r, 17);
+    EXPECT_FALSE(shown.load());
+    EXPECT_FALSE(FindWindowA(nullptr, "Never Seen"));
+}
+
 TEST(ModalLoop, QuitEndsTheLoopAndIsPostedAgain) {
     Template t(kDialogStyle, 100, 50, "Quitting");
     App<int> app([&] {

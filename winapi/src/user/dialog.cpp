@@ -382,15 +382,13 @@ bool doMnemonic(HWND dlg, HWND from, char ch) {
 
 // ---- creation -----------------------------------------------------------------------------
 
+// Top-level dialogs stay on the screen.
 void fitOnScreen(RECT &r) {
     int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    int w = r.right - r.left, h = r.bottom - r.top;
     if (r.right > sw) OffsetRect(&r, sw - r.right, 0);
     if (r.bottom > sh) OffsetRect(&r, 0, sh - r.bottom);
     if (r.left < 0) OffsetRect(&r, -r.left, 0);
     if (r.top < 0) OffsetRect(&r, 0, -r.top);
-    (void)w;
-    (void)h;
 }
 
 HWND createFromTemplate(HINSTANCE inst, const void *tmpl, HWND parent, DLGPROC proc, LPARAM param, bool modal,
@@ -516,6 +514,8 @@ HWND createFromTemplate(HINSTANCE inst, const void *tmpl, HWND parent, DLGPROC p
     HWND focus = GetNextDlgTabItem(dlg, nullptr, FALSE);
     LRESULT wantsFocus = SendMessageA(dlg, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param);
     if (!IsWindow(dlg)) return nullptr;
+    // A dialog ended in WM_INITDIALOG is never shown.
+    if (info->ended) return dlg;
     if (wantsFocus && (!(t.style & DS_CONTROL) || (t.style & WS_VISIBLE))) {
         // WM_INITDIALOG may have changed the order: look again.
         focus = GetNextDlgTabItem(dlg, nullptr, FALSE);
