@@ -24,7 +24,7 @@ int main(int argc, char **argv) {
             return 1;
         }
         // A numeric type takes the file's bytes as they stand.
-        script += std::to_string(r.id) + " " + std::to_string(r.type) + " \"" + name + "\"\n";
+        script += std::to_string(r.id) + " " + std::to_string(r.type) + " \"" + dir + "/" + name + "\"\n";
     }
     std::FILE *f = std::fopen((dir + "/vorlex.rc").c_str(), "w");
     if (!f || std::fputs(script.c_str(), f) < 0 || std::fclose(f) != 0) {
