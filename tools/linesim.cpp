@@ -344,8 +344,13 @@ int main(int argc, char **argv) {
             }
         }
         if (!childDone) timeout = std::min(timeout, 0.05);
-        int ms = timeout <= 0 ? 0 : static_cast<int>(std::ceil(timeout * 1000));
-        int r = poll(fds, static_cast<nfds_t>(n), ms);
+        // Nanosecond time-outs: a byte due in 87 us must not wait a whole
+        // millisecond, or every turn-around of the line costs one.
+        if (timeout < 0) timeout = 0;
+        timespec ts;
+        ts.tv_sec = static_cast<time_t>(timeout);
+        ts.tv_nsec = static_cast<long>((timeout - static_cast<double>(ts.tv_sec)) * 1e9);
+        int r = ppoll(fds, static_cast<nfds_t>(n), &ts, nullptr);
         if (r < 0 && errno != EINTR) break;
         now = nowSeconds();
         for (int i = 0; i < 2; i++) {
