@@ -422,6 +422,8 @@ LRESULT CALLBACK listBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_CAPTURECHANGED:
         s->tracking = false;
+        // An open combo list that loses the mouse closes.
+        if (s->combo && IsWindowVisible(h)) SendMessageA(s->combo, kComboListCancel, 0, 0);
         return 0;
     case WM_KEYDOWN:
         return keyDown(h, s, wp);
