@@ -65,7 +65,13 @@ WINAPI_VISIBLE BOOL WINAPI WapiAddResource(HMODULE module, LPCSTR type, LPCSTR n
    its caption, a "#32770" window, and press its buttons). With the
    environment variable WAPI_MESSAGEBOX=console it writes "[caption] text"
    to standard error instead and returns at once with the default button,
-   for programs that run without anyone to answer. */
+   for programs that run without anyone to answer.
+   On the headless display nobody can see a box, so it also writes
+   "[caption] text" to standard error, and a box that no program has
+   answered after 10 seconds (WAPI_MESSAGEBOX_TIMEOUT, in milliseconds)
+   answers itself with its default button; WAPI_MESSAGEBOX=wait keeps it
+   waiting for ever. With a presenter (a display people look at) boxes wait
+   as on Windows. */
 
 /* ---- the display -------------------------------------------------------------
    The display is headless: every top-level window draws into a framebuffer of

@@ -41,6 +41,11 @@ void setPresenter(std::unique_ptr<Presenter> p) {
     presenter() = std::move(p);
 }
 
+bool headless() {
+    std::lock_guard<std::mutex> lk(presenterMutex());
+    return !presenter();
+}
+
 gdi::FbPtr composeScreen() {
     using namespace winapi::user;
     UserLock lk(userMutex());

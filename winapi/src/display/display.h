@@ -23,6 +23,8 @@ public:
 
 // Installs a presenter (null: headless again).
 void setPresenter(std::unique_ptr<Presenter> p);
+// No presenter: nobody sees the windows.
+bool headless();
 
 // The whole screen: the desktop and every visible top-level window in
 // stacking order, with carets.

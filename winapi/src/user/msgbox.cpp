@@ -2,13 +2,16 @@
 // the text wrapped to a readable width, the buttons of its type with the
 // chosen default one, Esc and the close box only where Windows allows them
 // (a Cancel button, or the single OK button). With WAPI_MESSAGEBOX=console
-// the box is written to standard error and answered with its default button.
+// the box is written to standard error and answered with its default button;
+// on the headless display an unanswered box answers itself after a while.
 // Also MessageBeep, which remembers its sound for WapiLastMessageBeep.
 #include "dialog.h"
 
 #include <winapi_ext.h>
 
 #include <unistd.h>
+
+#include "../display/display.h"
 
 #include <algorithm>
 #include <atomic>
@@ -131,10 +134,35 @@ void layout(HWND dlg, const Box &b) {
                FALSE);
 }
 
+// On a headless display nobody can see a box: unless a program answers it
+// (tests drive it from another thread) it answers itself after a while.
+const UINT_PTR kUnseenTimer = 0x4D42;
+
+DWORD unseenAnswerMs() {
+    const char *v = std::getenv("WAPI_MESSAGEBOX");
+    if (v && !lstrcmpiA(v, "wait")) return 0;
+    if (const char *ms = std::getenv("WAPI_MESSAGEBOX_TIMEOUT")) return static_cast<DWORD>(std::strtoul(ms, nullptr, 10));
+    return 10000;
+}
+
 INT_PTR CALLBACK boxProc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+    case WM_TIMER:
+        if (wp == kUnseenTimer) {
+            KillTimer(dlg, kUnseenTimer);
+            auto *b = reinterpret_cast<Box *>(GetWindowLongPtrA(dlg, DWLP_USER));
+            if (b) EndDialog(dlg, b->buttons[static_cast<size_t>(defaultIndex(b->type, b->buttons.size()))].id);
+            return TRUE;
+        }
+        return FALSE;
     case WM_INITDIALOG: {
         auto *b = reinterpret_cast<Box *>(lp);
+        if (display::headless()) {
+            // The text also goes to standard error, where a headless program's user looks.
+            std::fprintf(stderr, "[%s] %s\n", b->caption, b->text);
+            std::fflush(stderr);
+            if (DWORD ms = unseenAnswerMs()) SetTimer(dlg, kUnseenTimer, ms, nullptr);
+        }
         SetWindowLongPtrA(dlg, DWLP_USER, lp);
         if (LPCSTR icon = iconOf(b->type))
             SendDlgItemMessageA(dlg, kIconId, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconA(nullptr, icon)), 0);
