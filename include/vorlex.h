@@ -258,6 +258,30 @@ VORLEX_API void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count);
 #define VORLEX_ZMODEM_NO_WINDOW 11           /* the progress window could not be shown; nothing was sent */
 #define VORLEX_ZMODEM_BUSY 12                /* a transfer already runs on the port */
 
+/* The progress window. Every transfer shows it unless the port's
+   noProgressWindow option (Func090) is set: a dialog titled for the
+   protocol ("Zmodem Send", "Ymodem Receive" ...), owned by the window given
+   to the export, with the file name, its size, the bytes moved, the
+   characters per second, the errors, the status text and a bar that shows
+   the true proportion for files of any size. The engine then runs on a
+   worker thread while the export keeps the dialog alive with its own
+   message loop; the owner's top-level window is disabled and the port's
+   receive events are paused until the export returns. Cancel, Esc or
+   closing the dialog stop the transfer: the cancel sequence goes to the
+   other end, and the export returns the transfer's result (2 or 3). A
+   WM_QUIT that arrives meanwhile stops the transfer too and is posted
+   again for the application's loop. Func109 is the procedure of its
+   window class, "ZmodemTransfer". */
+VORLEX_API LRESULT WINAPI Func109(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* The interactive Zmodem transfers. Func065 asks for the files to send
+   ("Select A File Or Group Of Files To Upload", several at once) and sends
+   them as one batch; Func114 asks for the folder to receive into
+   ("Directory to Save File in"). Both return 0 also when the user cancels
+   the choice, and the results above otherwise. */
+VORLEX_API LONG WINAPI Func065(LONG port, HWND window);
+VORLEX_API LONG WINAPI Func114(LONG port, HWND window);
+
 /* Sends one file of a batch: index 0 starts the batch (after about four
    seconds of "Waiting For Receiver" it sends "rz\r"), 1, 2 ... continue it,
    -1 ends it (ZFIN, "OO"; the call returns once those bytes have left the
@@ -297,6 +321,9 @@ VORLEX_API void WINAPI Func030(LONG port);                          /* show file
 #define VORLEX_SEND_NO_MEMORY 9            /* no transfer record (or one runs on the port already), or its progress window could not be shown */
 #define VORLEX_SEND_NO_BATCH 9             /* a further phase without a phase 0 that worked */
 #define VORLEX_SEND_BAD_PORT 10
+/* Func047 besides the transfer results (VORLEX_RECEIVE_BAD_PROTOCOL and
+   VORLEX_RECEIVE_NO_MEMORY as for Func123). */
+#define VORLEX_RECEIVE_DIALOG_BAD_PORT 12
 /* Func123 besides the transfer results. */
 #define VORLEX_RECEIVE_BAD_PROTOCOL 10
 #define VORLEX_RECEIVE_NO_MEMORY 11        /* no transfer record (or one runs on the port already), or its progress window could not be shown */
@@ -311,11 +338,10 @@ VORLEX_API void WINAPI Func030(LONG port);                          /* show file
    length; a name that does not fit its 128 bytes is refused (1) before
    anything is sent, as is a file of 4 GiB or more. A -G sender whose
    receiver asks with "C" or NAK waits for each block's ACK instead of
-   streaming. The progress window comes with the window system: until
-   then the port's noProgressWindow
-   option (Func090) must be set, else the call returns
-   VORLEX_SEND_NO_MEMORY and nothing is sent. The last bytes have left the
-   transmit queue when the call returns (or after 10 seconds). */
+   streaming. With the progress window, the dialog stays from phase 0 to
+   phase -1; VORLEX_SEND_NO_MEMORY when it cannot be made (nothing is
+   sent). The last bytes have left the transmit queue when the call
+   returns (or after 10 seconds). */
 VORLEX_API LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase);
 /* Receives into the named file (Xmodem, ASCII) inside the directory, or a
    Ymodem batch into the directory (the current one when blank). Names that
@@ -328,9 +354,20 @@ VORLEX_API LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR dire
    lost is acknowledged again and kept once; a block whose start was
    damaged is asked for again once the line is quiet; silence where a block
    should come is answered with NAK (not while streaming: any bad block
-   ends a -G transfer with 7). Without noProgressWindow the call returns
-   VORLEX_RECEIVE_NO_MEMORY until the window system comes. */
+   ends a -G transfer with 7). VORLEX_RECEIVE_NO_MEMORY also when the
+   progress window cannot be made. */
 VORLEX_API LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName);
+/* The interactive transfers of these protocols. Func079 asks for the file
+   to send ("Select A File To Upload"; for Ymodem several at once, "Select A
+   File Or Group Of Files To Upload", sent as one batch) and returns as
+   Func069; Func047 asks for the file to receive into (a Save As dialog
+   titled "Xmodem Receive" or "ASCII Receive") or, for Ymodem, the folder
+   ("Directory to Save File in"), and returns as Func123 with
+   VORLEX_RECEIVE_DIALOG_BAD_PORT for a bad port. Both return 0 also when
+   the user cancels the choice; a user who cancels between two files of a
+   batch ends it cleanly, with 0. */
+VORLEX_API LONG WINAPI Func079(LONG port, HWND owner, LONG protocol);
+VORLEX_API LONG WINAPI Func047(LONG port, HWND owner, LONG protocol);
 
 /* ---- check sums ------------------------------------------------------------------------- */
 

@@ -33,12 +33,8 @@ struct WindowClass {
     HBRUSH background;
 };
 
-// The progress window's class procedure (Func109) belongs to the transfer
-// code and is not there yet: until it is, the class runs as a plain dialog
-// with the dialog manager's procedure, so templates 125 and 126 can be
-// created but the window does not act on Cancel or show progress by itself.
 const WindowClass kWindowClasses[] = {
-    {"ZmodemTransfer", DefDlgProcA, 0, DLGWINDOWEXTRA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)},
+    {"ZmodemTransfer", Func109, 0, DLGWINDOWEXTRA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)},
 };
 
 // A failed registration is not reported: the windows of that class then

@@ -3,6 +3,7 @@
 // receives into a named file or directory.
 #include "blocks.h"
 
+#include "front_ends.h"
 #include "port/port.h"
 #include "transfer_files.h"
 
@@ -14,19 +15,19 @@ namespace {
 
 bool blank(LPCSTR text) { return !text || !*text || *text == ' '; }
 
-LPCSTR sendTitle(LONG protocol) {
+} // namespace
+
+LPCSTR blockSendTitle(LONG protocol) {
     if (protocol == kProtocolAscii) return "ASCII Send";
     return protocol >= kProtocolYmodem ? "Ymodem Send" : "Xmodem Send";
 }
 
-LPCSTR receiveTitle(LONG protocol) {
+LPCSTR blockReceiveTitle(LONG protocol) {
     if (protocol == kProtocolAscii) return "ASCII Receive";
     return protocol >= kProtocolYmodem ? "Ymodem Receive" : "Xmodem Receive";
 }
 
-// Opens the file to send and announces it: 0, or the result (1: cannot be
-// opened, 3: the callback stopped the transfer at the announcement).
-LONG openForSending(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name) {
+LONG openBlockFileToSend(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name) {
     DWORD error = 0;
     t->fileSize = 0;
     t->fileTime = 0;
@@ -53,8 +54,7 @@ LONG openForSending(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name) {
     return 0;
 }
 
-// The engine on the worker thread with a progress window, else here.
-LONG runEngine(LONG port, TransferRecord *t, LONG jobKind, LPCSTR jobName) {
+LONG runBlockEngine(LONG port, TransferRecord *t, LONG jobKind, LPCSTR jobName) {
     if (t->showWindow) {
         t->jobKind = jobKind;
         t->jobName = jobName;
@@ -65,8 +65,7 @@ LONG runEngine(LONG port, TransferRecord *t, LONG jobKind, LPCSTR jobName) {
     return runJob(port);
 }
 
-// A failed file leaves the receiver cancelled or gone: no closing block.
-bool batchStillOpen(const TransferRecord *t) {
+bool blockBatchStillOpen(const TransferRecord *t) {
     if (stopRequested(t)) return false;
     switch (t->resultCode) {
     case kResultRemoteCancel:
@@ -77,15 +76,6 @@ bool batchStillOpen(const TransferRecord *t) {
     default: return true;
     }
 }
-
-void endTransfer(LONG port, PortRecord *r, HWND owner) {
-    releaseOwner(port, owner);
-    closeProgressWindow(port);
-    freeTransferRecord(port);
-    r->transferActive = 0;
-}
-
-} // namespace
 
 } // namespace vorlex
 
@@ -100,7 +90,7 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
     if (phase == -1) {
         r->transferActive = 0;
         TransferRecord *t = transferRecord(port);
-        if (t && t->batchMode && batchStillOpen(t)) sendBlocks(port, nullptr);
+        if (t && t->batchMode && blockBatchStillOpen(t)) sendBlocks(port, nullptr);
         releaseOwner(port, owner);
         if (!t) return 0;
         closeProgressWindow(port);
@@ -123,8 +113,8 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
             freeTransferRecord(port);
             return VORLEX_SEND_BAD_PROTOCOL;
         }
-        if (t->showWindow && !openProgressWindow(port, owner, kTemplateSend, sendTitle(protocol))) {
-            endTransfer(port, r, owner);
+        if (t->showWindow && !openProgressWindow(port, owner, kTemplateSend, blockSendTitle(protocol))) {
+            endTransfer(port, owner);
             return VORLEX_SEND_NO_MEMORY;
         }
         Func129(port);
@@ -135,10 +125,10 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
     t->resultCode = 0;
     char path[MAX_PATH];
     const bool fits = joinPath(path, sizeof path, directory, fileName ? fileName : "");
-    LONG result = openForSending(port, t, fits ? path : nullptr, fileName ? fileName : "");
+    LONG result = openBlockFileToSend(port, t, fits ? path : nullptr, fileName ? fileName : "");
     if (result == 0) {
         t->jobIndex = phase;
-        result = runEngine(port, t, kJobBlockSend, fileName) ? t->resultCode : 0;
+        result = runBlockEngine(port, t, kJobBlockSend, fileName) ? t->resultCode : 0;
     }
     closeFile(&t->fileHandle);
     t->blockSize = 1024;
@@ -166,15 +156,15 @@ LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
         // Never cut into another name.
         t->resultCode = kResultCannotOpen;
         result = kResultCannotOpen;
-    } else if (t->showWindow && !openProgressWindow(port, owner, kTemplateReceive, receiveTitle(protocol))) {
+    } else if (t->showWindow && !openProgressWindow(port, owner, kTemplateReceive, blockReceiveTitle(protocol))) {
         result = VORLEX_RECEIVE_NO_MEMORY;
     } else {
         if (protocol < kProtocolYmodem) std::strcpy(t->pathList, fileName);
         if (protocol != kProtocolAscii) Func129(port);
         LPCSTR into = blank(directory) ? nullptr : directory;
-        result = runEngine(port, t, kJobBlockReceiveInto, into) ? t->resultCode : 0;
+        result = runBlockEngine(port, t, kJobBlockReceiveInto, into) ? t->resultCode : 0;
     }
-    endTransfer(port, r, owner);
+    endTransfer(port, owner);
     return result;
 }
 

@@ -1,28 +1,207 @@
-// The progress dialog. It is not built yet: it needs windows, dialogs and
-// controls, which come with the window system. openProgressWindow
-// therefore refuses, and a front-end asked for a progress window ends with
-// its failure result instead of running without one.
+// The progress dialog: the class procedure of "ZmodemTransfer" (Func109),
+// showing and closing the dialog, and the field updates of the reporting
+// operations.
+//
+// The dialog is created without a dialog procedure; the class procedure
+// does the work. The dialog knows its port by its user data (DWLP_USER),
+// and acts on the port's transfer record only while that record still
+// names it as its progress window: a dialog being closed at the end of a
+// transfer, or one left from an earlier transfer, never touches the next.
 #include "progress_window.h"
+
+#include "port/port.h"
+#include "services/startup.h"
 #include "transfer.h"
+
+#include <commctrl.h>
 
 namespace vorlex {
 
-bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title) { return false; }
+namespace {
 
-void closeProgressWindow(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    if (!t || !t->showWindow || t->cancelled) return;
-    t->progressWindow.store(nullptr);
+// How long the front-end waits for the dialog to be painted before it goes
+// on without (a window that is never drawn, e.g. on a hidden desktop).
+constexpr DWORD kReadyWaitMs = 5000;
+
+// The dialog of each port's transfer, kept by the front-end's thread until
+// it is gone: the record forgets it as soon as the user closes it, while
+// the window may live on until its WM_CLOSE is handled.
+HWND g_dialogs[kPortCount];
+
+LONG portOf(HWND dialog) { return static_cast<LONG>(GetWindowLongPtrA(dialog, DWLP_USER)); }
+
+TransferRecord *recordOf(HWND dialog) {
+    TransferRecord *t = transferRecord(portOf(dialog));
+    return t && t->progressWindow.load() == dialog ? t : nullptr;
 }
 
-// Not reached while no dialog can be opened (see above).
-void setProgressText(HWND, int, LPCSTR) {}
-void setProgressNumber(HWND, int, LONG, bool) {}
-void setProgressRange(HWND, DWORD) {}
-void setProgressBar(HWND, DWORD) {}
+// Centred on the parent (the owner), or on the screen when there is none.
+void centre(HWND dialog) {
+    HWND parent = GetParent(dialog);
+    RECT p, w;
+    if (!parent || !GetWindowRect(parent, &p)) GetWindowRect(GetDesktopWindow(), &p);
+    GetWindowRect(dialog, &w);
+    const LONG width = w.right - w.left, height = w.bottom - w.top;
+    MoveWindow(dialog, p.left + (p.right - p.left - width) / 2, p.top + (p.bottom - p.top - height) / 2, width,
+               height, FALSE);
+}
 
-// Owner windows exist only with the window system.
-void disableOwnerWindow(HWND) {}
-void enableOwnerWindow(HWND) {}
+void focusCancel(HWND dialog) {
+    if (HWND cancel = GetDlgItem(dialog, IDCANCEL)) SetFocus(cancel);
+}
+
+} // namespace
+
+void setProgressText(HWND dialog, int control, LPCSTR text) { SetDlgItemTextA(dialog, control, text); }
+
+void setProgressNumber(HWND dialog, int control, LONG value, bool isSigned) {
+    SetDlgItemInt(dialog, control, static_cast<UINT>(value), isSigned ? TRUE : FALSE);
+}
+
+void setProgressRange(HWND bar, DWORD top) {
+    if (!bar) return;
+    // A 16-bit range would wrap for files of 6,553,600 bytes or more.
+    SendMessageA(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(top));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+}
+
+void setProgressBar(HWND bar, DWORD position) {
+    if (bar) SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void disableOwnerWindow(HWND owner) {
+    if (HWND top = owner ? Func044(owner) : nullptr) EnableWindow(top, FALSE);
+}
+
+void enableOwnerWindow(HWND owner) {
+    if (HWND top = owner ? Func044(owner) : nullptr) EnableWindow(top, TRUE);
+}
+
+void dispatchTransferMessage(LONG port, MSG *msg) {
+    HWND dialog = port >= 0 && port < kPortCount ? g_dialogs[port] : nullptr;
+    // The end message wakes the loop; it is not handled by anyone.
+    if (msg->message == kTransferDoneMessage && (!msg->hwnd || msg->hwnd == dialog)) return;
+    if (dialog && IsWindow(dialog) && IsDialogMessageA(dialog, msg)) return;
+    TranslateMessage(msg);
+    DispatchMessageA(msg);
+}
+
+void discardEndMessages() {
+    MSG msg;
+    while (PeekMessageA(&msg, reinterpret_cast<HWND>(-1), kTransferDoneMessage, kTransferDoneMessage, PM_REMOVE)) {
+    }
+}
+
+bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title) {
+    TransferRecord *t = transferRecord(port);
+    if (!t) return false;
+    HWND dialog =
+        CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(templateId), owner, nullptr, 0);
+    if (!dialog) return false;
+    SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(port));
+    if (title) SetWindowTextA(dialog, title);
+    g_dialogs[port] = dialog;
+    t->windowReady = 0;
+    t->progressWindow.store(dialog);
+    ShowWindow(dialog, SW_SHOW);
+    SetFocus(dialog);
+
+    // Ready once the Cancel button has been painted (WM_CTLCOLORBTN).
+    const DWORD start = GetTickCount();
+    bool quit = false;
+    int quitCode = 0;
+    while (!t->windowReady && IsWindow(dialog)) {
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                break;
+            }
+            dispatchTransferMessage(port, &msg);
+            continue;
+        }
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= kReadyWaitMs) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, kReadyWaitMs - waited, QS_ALLINPUT);
+    }
+    if (!t->windowReady && t->progressWindow.load() == dialog) {
+        t->progressBar.store(GetDlgItem(dialog, kControlProgressBar));
+        t->windowReady = 1;
+    }
+    // The quit is for the application's loop; the transfer stops for it.
+    if (quit) {
+        t->cancelled = 1;
+        t->aborted = 1;
+        PostQuitMessage(quitCode);
+    }
+    return true;
+}
+
+void closeProgressWindow(LONG port) {
+    if (port < 0 || port >= kPortCount) return;
+    HWND dialog = g_dialogs[port];
+    g_dialogs[port] = nullptr;
+    // Forgotten first: closing it now is the end of the transfer, not a cancel.
+    if (TransferRecord *t = transferRecord(port)) {
+        t->progressWindow.store(nullptr);
+        t->progressBar.store(nullptr);
+    }
+    if (dialog && IsWindow(dialog)) SendMessageA(dialog, WM_CLOSE, 0, 0);
+    discardEndMessages();
+}
 
 } // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" LRESULT WINAPI Func109(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CREATE:
+        centre(window);
+        return 0;
+    case WM_DESTROY:
+        if (TransferRecord *t = recordOf(window)) {
+            t->cancelled = 1;
+            t->aborted = 1;
+            t->progressWindow.store(nullptr);
+            // Wakes the front-end, whose loop may be waiting for the worker.
+            PostMessageA(nullptr, kTransferDoneMessage, 0, 0);
+        }
+        return 0;
+    case WM_SETFOCUS:
+        focusCancel(window);
+        return 0;
+    case WM_CHAR:
+        if (wParam == VK_ESCAPE) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        return 0;
+    case WM_COMMAND:
+        // The fields only show values: the focus stays on Cancel.
+        if (HIWORD(wParam) == EN_SETFOCUS) {
+            focusCancel(window);
+            return 0;
+        }
+        if (LOWORD(wParam) == IDCANCEL) {
+            if (TransferRecord *t = recordOf(window)) {
+                const LONG port = portOf(window);
+                // Stops the other end at once; the engine sees the flags at
+                // its next check.
+                Func005(port);
+                Func005(port);
+                t->cancelled = 1;
+                t->aborted = 1;
+            }
+            PostMessageA(window, WM_CLOSE, 0, 0);
+        }
+        return 0;
+    case WM_CTLCOLORBTN:
+        if (GetDlgItem(window, IDCANCEL)) {
+            if (TransferRecord *t = recordOf(window)) {
+                t->progressBar.store(GetDlgItem(window, kControlProgressBar));
+                t->windowReady = 1;
+            }
+        }
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -145,10 +145,10 @@ LONG runTransferJob(LONG port) {
         return t->threadResult;
     }
     HANDLE thread = t->threadHandle.load();
-    // The progress window lives on this thread: dispatch its messages until
-    // the worker has ended (its end message, or the window's on
-    // destruction, is taken from the queue on the way). The record is
-    // freed only after that.
+    // The progress window lives on this thread: dispatch its messages (the
+    // worker's field updates among them) until the worker has ended. Its
+    // end message, or the window's on destruction, only wakes this loop.
+    // The record is freed only after that.
     bool quit = false;
     int quitCode = 0;
     for (;;) {
@@ -164,15 +164,23 @@ LONG runTransferJob(LONG port) {
                 t->aborted = 1;
                 continue;
             }
-            if (msg.message == kTransferDoneMessage) continue;
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            dispatchTransferMessage(port, &msg);
         }
     }
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     if (quit) PostQuitMessage(quitCode);
     return t->threadResult;
+}
+
+void endTransfer(LONG port, HWND owner) {
+    // The owner first, so that it takes the activation back when the
+    // progress window goes.
+    releaseOwner(port, owner);
+    closeProgressWindow(port);
+    freeTransferRecord(port);
+    if (owner && IsWindow(owner)) SetFocus(owner);
+    if (PortRecord *r = portRecord(port)) r->transferActive = 0;
 }
 
 void reportStatusText(LONG port, LONG index, LONG errors) {
@@ -200,8 +208,11 @@ void countError(LONG port, LONG index) {
 void reportProgress(LONG port, DWORD bytes) {
     TransferRecord *t = transferRecord(port);
     if (!t) return;
-    const DWORD seconds = (GetTickCount() - t->startTicks) / 1000;
-    const DWORD speed = seconds ? bytes / seconds : 0;
+    // Nothing for the first second; then bytes over the time to the
+    // millisecond, not over whole seconds (which would overstate the
+    // speed by up to half in the second second).
+    const DWORD ms = GetTickCount() - t->startTicks;
+    const DWORD speed = ms >= 1000 ? static_cast<DWORD>(static_cast<unsigned long long>(bytes) * 1000 / ms) : 0;
     if (HWND window = shownWindow(t)) {
         setProgressNumber(window, kControlBytes, static_cast<LONG>(bytes), false);
         setProgressNumber(window, kControlCps, static_cast<LONG>(speed), false);
@@ -230,7 +241,7 @@ void announceFile(LONG port, LPCSTR name) {
             setProgressText(window, kControlFileSize, " ");
         if (t->fileSize) {
             t->progressScale = t->fileSize > 100 ? t->fileSize / 100 : t->fileSize;
-            setProgressRange(t->progressBar.load(), t->progressScale & 0xFFFF);
+            setProgressRange(t->progressBar.load(), t->progressScale);
         }
     }
     VorlexProgressCallback callback = callbackOf(port);
@@ -267,7 +278,15 @@ LONG waitTicks(LONG port, LONG ticks, bool force) {
     if (!t) return 0;
     HWND window = t->progressWindow.load();
     if (!force && (t->cancelled || (t->showWindow && !window))) return 0;
-    return Func012(window, ticks);
+    if (force || !window || GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId())
+        return Func012(window, ticks);
+    // The worker thread: the window's messages go to the front-end, so a
+    // cancel is seen here only through the flag, looked at every tick.
+    for (LONG i = 0; i < ticks; i++) {
+        if (t->cancelled) return 1;
+        if (Func012(nullptr, 1)) return 1;
+    }
+    return 0;
 }
 
 void drainTransmitQueue(LONG port, DWORD timeoutMs) {

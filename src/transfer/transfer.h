@@ -166,13 +166,16 @@ void freeTransferRecord(LONG port);
 void holdOwner(LONG port, HWND owner);
 // Undoes holdOwner.
 void releaseOwner(LONG port, HWND owner);
-// Shows the progress window (template kTemplateSend or kTemplateReceive)
-// and waits until it is ready. False when it cannot be shown. The progress
-// window comes with the window system; until then this always fails, and
-// a transfer that asks for it ends with its front-end's failure result.
+// Shows the progress window (template kTemplateSend or kTemplateReceive,
+// owned by owner, titled title when it is not null) and dispatches
+// messages until it is ready. False when it cannot be made.
 bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title);
 // Closes the progress window unless the user did so already.
 void closeProgressWindow(LONG port);
+// The clean-up of every front-end, in its order: the owner's window
+// enabled and receive events resumed, the progress window closed, the
+// record freed, the focus given back to the owner, transferActive cleared.
+void endTransfer(LONG port, HWND owner);
 // Runs the job of jobKind: on the worker thread when showWindow is set
 // (waiting for it while dispatching messages), else on the caller's thread.
 // The job's result.

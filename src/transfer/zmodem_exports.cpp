@@ -2,6 +2,7 @@
 // directory, the progress callback and the file-error option.
 #include "zmodem.h"
 
+#include "front_ends.h"
 #include "port/port.h"
 
 #include <cstdio>
@@ -27,8 +28,27 @@ void systemErrorText(DWORD error, char *text, DWORD size) {
         std::snprintf(text, size, "%lu", static_cast<unsigned long>(error));
 }
 
-// Opens the file and sends it as file index of the batch.
-LONG openAndSend(LONG port, LPCSTR path, LPCSTR name, LONG index) {
+// The name part of a path (after the last separator).
+LPCSTR bareName(LPCSTR path) {
+    LPCSTR name = path;
+    for (LPCSTR s = path; *s; s++)
+        if (*s == '\\' || *s == '/') name = s + 1;
+    return name;
+}
+
+} // namespace
+
+void setZmodemSendFields(LONG port, TransferRecord *t) {
+    PortRecord *p = portRecord(port);
+    t->resume = p ? p->resume : 0;
+    t->useCrc32 = 1;
+    t->batchMode = 1;
+    t->charTimeout = 60;
+    t->headerWaits = 12;
+    t->headerLength = 4; // also for a closing call after a first file that never went
+}
+
+LONG sendZmodemPath(LONG port, LPCSTR path, LPCSTR name, LONG index) {
     TransferRecord *t = transferRecord(port);
     PortRecord *p = portRecord(port);
     if (!t || !p) return VORLEX_ZMODEM_BAD_PORT;
@@ -79,16 +99,6 @@ LONG openAndSend(LONG port, LPCSTR path, LPCSTR name, LONG index) {
     return r == 0 ? 0 : t->resultCode;
 }
 
-// The name part of a path (after the last separator).
-LPCSTR bareName(LPCSTR path) {
-    LPCSTR name = path;
-    for (LPCSTR s = path; *s; s++)
-        if (*s == '\\' || *s == '/') name = s + 1;
-    return name;
-}
-
-} // namespace
-
 } // namespace vorlex
 
 using namespace vorlex;
@@ -121,12 +131,7 @@ LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG 
             return VORLEX_ZMODEM_NO_MEMORY;
         }
         holdOwner(port, window);
-        t->resume = p->resume;
-        t->useCrc32 = 1;
-        t->batchMode = 1;
-        t->charTimeout = 60;
-        t->headerWaits = 12;
-        t->headerLength = 4; // also for a closing call after a first file that never went
+        setZmodemSendFields(port, t);
         if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send")) {
             releaseOwner(port, window);
             freeTransferRecord(port);
@@ -143,7 +148,7 @@ LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG 
     int n = blank(directory) ? std::snprintf(path, sizeof path, "%s", name)
                              : std::snprintf(path, sizeof path, "%s\\%s", directory, name);
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) return VORLEX_ZMODEM_CANNOT_OPEN;
-    return openAndSend(port, path, bareName(name), index);
+    return sendZmodemPath(port, path, bareName(name), index);
 }
 
 LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LONG protocol) {
@@ -204,10 +209,7 @@ LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) {
         t->jobKind = kJobZmodemReceiveJobName;
         result = runTransferJob(port);
     }
-    releaseOwner(port, window);
-    closeProgressWindow(port);
-    freeTransferRecord(port);
-    p->transferActive = 0;
+    endTransfer(port, window);
     return result;
 }
 

@@ -508,6 +508,11 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
         if (stopRequested(t)) next = kCancel;
     }
     if (next == kRun) {
+        // After the first file the receiver may have said ZRINIT more than
+        // once; an old one taken for the answer would make the ZFILE or the
+        // ZFIN go twice, and a receiver that gets a second ZFIN instead of
+        // "OO" waits in vain.
+        if (index != 0) discardInput(port);
         sendHexHeader(port, ZRQINIT, t->txHeader);
         t->charTimeout = 90;
         t->headerWaits = 18;

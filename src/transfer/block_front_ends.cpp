@@ -1,0 +1,109 @@
+// The interactive exports of the ASCII, Xmodem and Ymodem transfers:
+// Func079 sends the files chosen in an open dialog (several for Ymodem),
+// Func047 receives into a file chosen in a save dialog, or for Ymodem into
+// a folder chosen in the folder browser.
+#include "blocks.h"
+
+#include "file_choice.h"
+#include "front_ends.h"
+#include "port/port.h"
+#include "transfer_files.h"
+
+namespace vorlex {
+
+namespace {
+
+// Sends the chosen files in turn; 0, or the result of the file that failed.
+LONG sendChosenFiles(LONG port, TransferRecord *t, char *first) {
+    for (char *name = first; name;) {
+        char path[sizeof t->pathList + 2];
+        const bool fits = joinPath(path, sizeof path, t->pathList, name);
+        LONG result = openBlockFileToSend(port, t, fits ? path : nullptr, name);
+        if (result == 0) result = runBlockEngine(port, t, kJobBlockSend, name) ? t->resultCode : 0;
+        closeFile(&t->fileHandle);
+        if (result) return result;
+        if (!t->batchMode) return 0;
+        char *next = nextSelected(name);
+        if (stopRequested(t) || !next) {
+            // The receiver waits for the next name: the empty one ends the batch.
+            sendBlocks(port, nullptr);
+            return 0;
+        }
+        t->blockSize = 1024;
+        name = next;
+    }
+    return 0;
+}
+
+} // namespace
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
+    PortRecord *r = portRecord(port);
+    if (!r) return VORLEX_SEND_BAD_PORT;
+    // A transfer already runs on the port: leave it alone.
+    if (transferRecord(port)) return VORLEX_SEND_NO_MEMORY;
+    r->transferActive = 1;
+    TransferRecord *t = createTransferRecord(port);
+    if (!t) {
+        r->transferActive = 0;
+        return VORLEX_SEND_NO_MEMORY;
+    }
+    holdOwner(port, owner);
+    LONG result = 0;
+    char *first = nullptr;
+    if (!setupProtocol(t, protocol)) {
+        t->resultCode = VORLEX_SEND_BAD_PROTOCOL;
+        result = VORLEX_SEND_BAD_PROTOCOL;
+    } else if (chooseFilesToSend(owner, t,
+                                 t->batchMode ? "Select A File Or Group Of Files To Upload" : "Select A File To Upload",
+                                 protocol == kProtocolAscii, t->batchMode != 0, &first) &&
+               first) {
+        if (t->showWindow && !openProgressWindow(port, owner, kTemplateSend, blockSendTitle(protocol)))
+            result = VORLEX_SEND_NO_MEMORY;
+        else
+            result = sendChosenFiles(port, t, first);
+    }
+    endTransfer(port, owner);
+    return result;
+}
+
+LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) {
+    PortRecord *r = portRecord(port);
+    if (!r) return VORLEX_RECEIVE_DIALOG_BAD_PORT;
+    if (transferRecord(port)) return VORLEX_RECEIVE_NO_MEMORY;
+    r->transferActive = 1;
+    TransferRecord *t = createTransferRecord(port);
+    if (!t) {
+        r->transferActive = 0;
+        return VORLEX_RECEIVE_NO_MEMORY;
+    }
+    holdOwner(port, owner);
+    LONG result = 0;
+    bool chosen = false;
+    char *name = nullptr; // Ymodem: the names come from the sender
+    if (!setupProtocol(t, protocol)) {
+        t->resultCode = VORLEX_RECEIVE_BAD_PROTOCOL;
+        result = VORLEX_RECEIVE_BAD_PROTOCOL;
+    } else if (t->batchMode) {
+        chosen = chooseFolderToReceive(owner, t);
+    } else {
+        name = chooseFileToReceive(owner, t, blockReceiveTitle(protocol), protocol == kProtocolAscii);
+        chosen = name != nullptr;
+    }
+    if (chosen) {
+        if (t->showWindow && !openProgressWindow(port, owner, kTemplateReceive, blockReceiveTitle(protocol)))
+            result = VORLEX_RECEIVE_NO_MEMORY;
+        else
+            result = runBlockEngine(port, t, kJobBlockReceive, name) ? t->resultCode : 0;
+    }
+    endTransfer(port, owner);
+    return result;
+}
+
+} // extern "C"

@@ -1,0 +1,91 @@
+// The interactive Zmodem exports: Func065 sends the files chosen in an
+// open dialog as one batch, Func114 receives into a folder chosen in the
+// folder browser.
+#include "zmodem.h"
+
+#include "file_choice.h"
+#include "front_ends.h"
+#include "port/port.h"
+#include "transfer_files.h"
+
+namespace vorlex {
+
+namespace {
+
+// Sends the chosen files as one batch: 0, or the result of the file that
+// failed (the batch then ends without its closing exchange).
+LONG sendChosenBatch(LONG port, TransferRecord *t, char *first) {
+    LONG index = 0;
+    for (char *name = first; name; index++) {
+        char path[sizeof t->pathList + 2];
+        if (!joinPath(path, sizeof path, t->pathList, name)) path[0] = '\0';
+        LONG result = sendZmodemPath(port, path, name, index);
+        if (result) return result;
+        char *next = nextSelected(name);
+        if (stopRequested(t)) break;
+        name = next;
+    }
+    sendZmodemFile(port, nullptr, -1);
+    return 0;
+}
+
+} // namespace
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func065(LONG port, HWND window) {
+    PortRecord *p = portRecord(port);
+    if (!p) return VORLEX_ZMODEM_BAD_PORT;
+    if (transferRecord(port)) return VORLEX_ZMODEM_BUSY;
+    p->transferActive = 1;
+    TransferRecord *t = createTransferRecord(port);
+    if (!t) {
+        p->transferActive = 0;
+        return VORLEX_ZMODEM_NO_MEMORY;
+    }
+    holdOwner(port, window);
+    setZmodemSendFields(port, t);
+    LONG result = 0;
+    char *first = nullptr;
+    if (chooseFilesToSend(window, t, "Select A File Or Group Of Files To Upload", false, true, &first)) {
+        if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send"))
+            result = VORLEX_ZMODEM_NO_WINDOW;
+        else
+            result = sendChosenBatch(port, t, first);
+    }
+    endTransfer(port, window);
+    return result;
+}
+
+LONG WINAPI Func114(LONG port, HWND window) {
+    PortRecord *p = portRecord(port);
+    if (!p) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
+    if (transferRecord(port)) return VORLEX_ZMODEM_BUSY;
+    p->transferActive = 1;
+    TransferRecord *t = createTransferRecord(port);
+    if (!t) {
+        // The sender may be waiting already: tell it to stop.
+        Func005(port);
+        p->transferActive = 0;
+        return VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY;
+    }
+    holdOwner(port, window);
+    LONG result = 0;
+    if (chooseFolderToReceive(window, t)) {
+        if (t->showWindow && !openProgressWindow(port, window, kTemplateReceive, "Zmodem Receive")) {
+            Func005(port);
+            result = VORLEX_ZMODEM_NO_WINDOW;
+        } else {
+            t->jobKind = kJobZmodemReceivePathList;
+            result = runTransferJob(port);
+        }
+    }
+    endTransfer(port, window);
+    return result;
+}
+
+} // extern "C"
