@@ -227,6 +227,8 @@ bool prepare(const Options &o, OpenPort *port) {
     // No progress window: the transfer runs here and reports on the console.
     Func090(port->port, 1, o.resume ? 1 : 0, o.fullPaths ? 1 : 0, o.carrier ? 0 : 1, 60);
     Func070(port->port, o.resume ? 1 : 0, o.fullPaths ? 1 : 0, 0);
+    // The file-error boxes go to the console: nobody looks at a headless window.
+    setenv("WAPI_MESSAGEBOX", "console", 0);
     Func030(port->port);
     Func085(port->port, onProgress);
     g_progress.tty = isatty(2);
