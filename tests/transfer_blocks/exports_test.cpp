@@ -32,25 +32,33 @@ TEST(BlockExports, RefuseBadPortsProtocolsAndNamesBeforeSendingAnything) {
     EXPECT_EQ(Func062(pair.b()), 0) << "nothing may reach the line";
 }
 
-TEST(BlockExports, AskingForTheProgressWindowFailsCleanlyUntilWindowsExist) {
+TEST(BlockExports, WithTheProgressWindowTheSenderRunsOnItsWorkerAndCleansUp) {
     Pair pair(87, 88);
     TempDir dir;
-    writeFile(dir.file("f"), "abc");
+    const std::string data(3000, 'x');
+    writeFile(dir.file("f"), data);
     Func090(pair.a(), 0, 1, 0, 0, 60);
-    EXPECT_EQ(Func069(pair.a(), nullptr, 1, nullptr, dir.file("f").c_str(), 0), VORLEX_SEND_NO_MEMORY);
-    EXPECT_EQ(Func069(pair.a(), nullptr, 1, nullptr, nullptr, -1), 0);
-    EXPECT_EQ(Func123(pair.a(), nullptr, 4, dir.path().c_str(), nullptr), VORLEX_RECEIVE_NO_MEMORY);
-    EXPECT_EQ(Func062(pair.b()), 0);
-    // Nothing is left behind: without the window the same port transfers.
-    Func090(pair.a(), 1, 1, 0, 0, 60);
-    Recorder rec(pair.a());
     Job tx;
     upload(tx, pair.a(), 1, dir.file("f"));
-    ASSERT_TRUE(rec.waitFor(kWaitingForReceiver, 5000));
+    HWND dialog = nullptr;
+    for (int i = 0; i < 400 && !dialog; i++) {
+        dialog = FindWindowA("ZmodemTransfer", "Xmodem Send");
+        if (!dialog) Sleep(10);
+    }
+    EXPECT_TRUE(dialog) << "no progress window";
     EXPECT_EQ(Func123(pair.b(), nullptr, 1, dir.path().c_str(), "g"), 0);
     tx.join();
     EXPECT_EQ(tx.result, 0);
-    EXPECT_TRUE(sameBytes(readFile(dir.file("g")), padded("abc")));
+    EXPECT_EQ(tx.end, 0);
+    EXPECT_TRUE(sameBytes(readFile(dir.file("g")), padded(data)));
+    EXPECT_FALSE(dialog && IsWindow(dialog)) << "the window outlived its transfer";
+    // The record is gone: the next transfer on the port starts afresh.
+    Func090(pair.a(), 1, 1, 0, 0, 60);
+    Job again;
+    upload(again, pair.a(), 1, dir.file("f"));
+    EXPECT_EQ(Func123(pair.b(), nullptr, 1, dir.path().c_str(), "h"), 0);
+    again.join();
+    EXPECT_EQ(again.result, 0);
 }
 
 TEST(BlockExports, FilesThatCannotBeSent) {
