@@ -88,6 +88,8 @@ LONG sendZmodemPath(LONG port, LPCSTR path, LPCSTR name, LONG index) {
     if (t->aborted) {
         CloseHandle(h);
         t->fileHandle = INVALID_HANDLE_VALUE;
+        // A receiver already waiting for the file is told, not left to time out.
+        Func005(port);
         return VORLEX_ZMODEM_STOPPED;
     }
     t->jobName = p->fullPathNames ? path : name;
