@@ -257,7 +257,7 @@ TEST(ProgressBar, RangeAndPositionFollowATinyAMiddlingAndALargeFile) {
     EXPECT_EQ(itemText(dialog, 1002), "50");
 
     // 1,000,000 bytes at 400,000 a second: 0..10000, a step per 100 bytes.
-    // Half-way the line nearly stops, so that the picture can be compared
+    // Half-way the line slows to a crawl, so that the picture can be compared
     // with the bar's state.
     line.rate(400000);
     double share = -1, shareLow = 0, shareHigh = 0;
@@ -266,7 +266,7 @@ TEST(ProgressBar, RangeAndPositionFollowATinyAMiddlingAndALargeFile) {
     std::vector<Look> looks = watch(dialog, 1000000, [&] { return results[1] != -1; }, [&](const Look &l) {
         if (looked || l.bytes < 450000) return;
         looked = true;
-        line.rate(500);
+        line.rate(20000);
         Sleep(200);
         settle(dialog);
         const Bar first = bar(dialog);
@@ -303,6 +303,12 @@ TEST(ProgressBar, RangeAndPositionFollowATinyAMiddlingAndALargeFile) {
     GetWindowRect(barWindow, &br);
     EXPECT_EQ(WapiGetScreenPixel(br.left + 8, br.top - 3), GetSysColor(COLOR_BTNFACE));
     EXPECT_EQ(WapiGetScreenPixel(br.right - 8, br.bottom + 3), GetSysColor(COLOR_BTNFACE));
+    // The Cancel button shows its default frame: the dialog's background,
+    // painted after the button drew itself on getting the focus, must not
+    // cover it.
+    RECT cancel;
+    GetWindowRect(GetDlgItem(dialog, IDCANCEL), &cancel);
+    EXPECT_EQ(WapiGetScreenPixel(cancel.left, (cancel.top + cancel.bottom) / 2), GetSysColor(COLOR_WINDOWFRAME));
 
     // 7,000,000 bytes on a fast line: the whole range of 0..70000, which a
     // 16-bit range would have cut to 4464.

@@ -26,9 +26,20 @@ bool isCheck(UINT t) { return t == BS_CHECKBOX || t == BS_AUTOCHECKBOX || t == B
 bool isRadio(UINT t) { return t == BS_RADIOBUTTON || t == BS_AUTORADIOBUTTON; }
 bool isPush(UINT t) { return t == BS_PUSHBUTTON || t == BS_DEFPUSHBUTTON || t == BS_USERBUTTON; }
 
+void paint(HWND h, ButtonState *s, HDC hdc);
+
+// A change of state shows at once, drawn through a window DC, while the
+// button's update region is only added to: a paint still due (its dialog
+// just shown, whose background is not yet erased) then comes after the
+// parent's, which would otherwise cover a button that had painted itself.
 void redraw(HWND h) {
     InvalidateRect(h, nullptr, FALSE);
-    UpdateWindow(h);
+    auto *s = stateOf<ButtonState>(h);
+    if (!s || !IsWindowVisible(h)) return;
+    if (HDC dc = GetDC(h)) {
+        paint(h, s, dc);
+        ReleaseDC(h, dc);
+    }
 }
 
 // Text format of a button's label from its style.
