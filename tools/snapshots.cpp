@@ -1,7 +1,8 @@
 // Saves pictures of the library's windows as a person would see them, for
 // looking at: the Communications Errors dialog, a message box, the Open,
 // Save As and folder dialogs, the progress window's template filled in by
-// hand, the terminal's dialogs, the button pictures and the icon.
+// hand and the real one part-way through an upload, the terminal's dialogs,
+// the button pictures and the icon.
 //
 //   snapshots [DIRECTORY]     (default: the current directory)
 //
@@ -19,6 +20,7 @@
 #include "services/startup.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -150,6 +152,71 @@ void progressTemplates() {
     });
 }
 
+// The progress window of a real Zmodem upload to our own receiver over a
+// paced null-modem pair, taken once the bytes passed 40% of the file. The
+// line slows down for the picture, so that the fields agree with the bar.
+void liveUpload(const std::string &folder) {
+    const LONG sender = 202, receiver = 203; // COM203 and COM204
+    WAPI_LINE_OPTIONS line{};
+    line.bytesPerSecond = 400000;
+    if (!WapiCreateNullModemPair("COM203", "COM204", &line)) {
+        std::fprintf(stderr, "snapshots: no null-modem pair for the upload\n");
+        g_failures++;
+        return;
+    }
+    const std::string received = folder + "/downloads";
+    const DWORD size = 1500000;
+    {
+        std::string data(size, '\0');
+        for (DWORD i = 0; i < size; i++) data[i] = static_cast<char>("0123456789ABCDEF\r\n"[i % 18]);
+        HANDLE h = CreateFileA((folder + "/uploads/REPORT.TXT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
+        DWORD written = 0;
+        WriteFile(h, data.data(), size, &written, nullptr);
+        CloseHandle(h);
+    }
+    std::thread app([&] {
+        if (Func041(sender, 2) != VORLEX_OPEN_OK) return;
+        Func056(sender, 1); // DTR: the receiver's carrier
+        Func037(sender, nullptr, (folder + "/uploads").c_str(), "REPORT.TXT", 0);
+        Func037(sender, nullptr, nullptr, nullptr, -1);
+        Func122(sender, 2);
+    });
+    HWND dialog = waitFor("Zmodem Send", "ZmodemTransfer");
+    // Started once the sender's carrier is up, or it would give up at once.
+    std::thread far([&] {
+        if (Func041(receiver, 2) != VORLEX_OPEN_OK) return;
+        Func056(receiver, 1);
+        Func090(receiver, 1, 0, 0, 0, 60);
+        Func024(receiver, nullptr, received.c_str());
+        Func122(receiver, 2);
+    });
+    bool taken = false;
+    for (int i = 0; dialog && i < 3000 && IsWindow(dialog); i++) {
+        char bytes[32] = "";
+        GetDlgItemTextA(dialog, 1002, bytes, sizeof bytes);
+        if (std::strtoul(bytes, nullptr, 10) >= size * 2 / 5) {
+            line.bytesPerSecond = 20000;
+            WapiSetNullModemLine("COM203", &line);
+            Sleep(200);
+            WapiWaitForIdle(dialog, 5000);
+            save(dialog, "progress_send_live.png");
+            taken = true;
+            line.bytesPerSecond = 400000;
+            WapiSetNullModemLine("COM203", &line);
+            break;
+        }
+        Sleep(10);
+    }
+    if (!taken) {
+        std::fprintf(stderr, "snapshots: the upload never reached 40%%\n");
+        g_failures++;
+    }
+    app.join();
+    far.join();
+    WapiDestroyNullModemPair("COM203");
+}
+
 void terminalDialogs() {
     templateSnapshot("session_parameters.png", vorlex::resources::kDialogSessionParameters, [](HWND d) {
         for (const char *b : {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"})
@@ -225,6 +292,7 @@ int main(int argc, char **argv) {
     messageBox();
     fileDialogs(sample);
     progressTemplates();
+    liveUpload(sample);
     terminalDialogs();
     pictures();
     return g_failures ? 1 : 0;
