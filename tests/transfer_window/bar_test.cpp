@@ -190,6 +190,9 @@ std::vector<Look> watch(HWND dialog, long long size, const std::function<bool()>
 void expectBarFollows(const std::vector<Look> &looks, int top, const char *what) {
     int bad = 0;
     for (const Look &l : looks) {
+        // A sender that went back (an acknowledgement timed out) between
+        // the two reads of the bar says nothing about the bytes read.
+        if (l.after.position < l.before.position) continue;
         const long long expected = l.bytes / 100;
         const bool range = l.before.low == 0 && l.before.high == top && l.after.high == top;
         const bool position = l.before.position <= expected && expected <= l.after.position + kReportSlack;
