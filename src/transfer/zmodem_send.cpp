@@ -184,13 +184,17 @@ struct Window {
     DWORD acked = 0;     // the receiver has this much
     DWORD size = kMinWindow;
     DWORD nextMark = 0;  // the subpacket reaching this position ends with ZCRCQ
+    DWORD lastMark = 0;  // the end of the last ZCRCQ subpacket sent
 
     void begin(DWORD position) {
-        start = acked = position;
+        start = acked = lastMark = position;
         startMs = GetTickCount();
         size = kMinWindow;
         nextMark = position + size / 4;
     }
+    // The subpacket that ends at end fills the window, or reaches the mark:
+    // it asks for an acknowledgement.
+    bool marks(DWORD end) const { return end >= nextMark || end - acked >= size; }
     void acknowledge(DWORD position, DWORD sent) {
         if (position > sent || position <= acked) return;
         acked = position;
@@ -200,7 +204,10 @@ struct Window {
         unsigned long long w = rate / 10;
         size = static_cast<DWORD>(w < kMinWindow ? kMinWindow : (w > kMaxWindow ? kMaxWindow : w));
     }
-    bool full(DWORD sent) const { return active && sent - acked >= size; }
+    // Waiting makes sense only while an acknowledgement is due: a window
+    // that shrank below what is on the line since the last mark sends one
+    // more subpacket, which marks, instead of waiting for nothing.
+    bool full(DWORD sent) const { return active && sent - acked >= size && lastMark > acked; }
 };
 
 } // namespace
@@ -332,9 +339,11 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
                 end = ZCRCE;
             } else if (t->peerBufferSize == 0) {
                 end = ZCRCG;
-                if (t->sendPosition + static_cast<DWORD>(n) >= window.nextMark) {
+                const DWORD after = t->sendPosition + static_cast<DWORD>(n);
+                if (window.marks(after)) {
                     end = ZCRCQ;
-                    window.nextMark = t->sendPosition + static_cast<DWORD>(n) + window.size / 4;
+                    window.lastMark = after;
+                    window.nextMark = after + window.size / 4;
                 }
             } else {
                 const LONG before = bufferLeft;

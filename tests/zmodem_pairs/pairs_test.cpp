@@ -249,4 +249,47 @@ void carrierDrop(bool receiverDrops) {
 TEST(ZmodemPairs, CarrierDropsUnderTheSender) { carrierDrop(true); }
 TEST(ZmodemPairs, CarrierDropsUnderTheReceiver) { carrierDrop(false); }
 
+// Our two ends on a paced null-modem line: the sender's acknowledgement
+// window and the receiver's answers keep the line busy, with no time-outs.
+std::atomic<int> g_pacedErrors{0};
+LONG WINAPI pacedCallback(LONG, LONG, LPCSTR, DWORD, DWORD, DWORD, DWORD errors, LONG) {
+    if (errors > 0) g_pacedErrors = static_cast<int>(errors);
+    return 0;
+}
+
+TEST(ZmodemPairs, PacedNullModemLineRunsWithoutTimeOuts) {
+    for (unsigned rate : {150000u, 400000u}) {
+        WAPI_LINE_OPTIONS line{};
+        line.bytesPerSecond = rate;
+        const std::string a = "COM" + std::to_string(rate == 150000 ? 31 : 33);
+        const std::string b = "COM" + std::to_string(rate == 150000 ? 32 : 34);
+        ASSERT_TRUE(WapiCreateNullModemPair(a.c_str(), b.c_str(), &line));
+        const LONG tx = rate == 150000 ? 30 : 32, rx = tx + 1;
+        ASSERT_EQ(0, Func041(tx, 4));
+        ASSERT_EQ(0, Func041(rx, 4));
+        Func090(tx, 1, 0, 0, 0, 60);
+        Func090(rx, 1, 0, 0, 0, 60);
+        Func085(tx, pacedCallback);
+        g_pacedErrors = 0;
+        TempDir in, out;
+        const std::string data = randomData(400000, 11);
+        writeData(in.file("p.bin"), data);
+        LONG received = -1;
+        std::thread rxThread([&] { received = Func024(rx, nullptr, out.path().c_str()); });
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(0, Func037(tx, nullptr, in.path().c_str(), "p.bin", 0)) << rate;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        EXPECT_EQ(0, Func037(tx, nullptr, nullptr, nullptr, -1));
+        rxThread.join();
+        EXPECT_EQ(0, received);
+        EXPECT_EQ(0, g_pacedErrors.load()) << rate;
+        // About four seconds of waiting for the receiver, then the line's time.
+        EXPECT_LT(seconds, 4.5 + 1.3 * static_cast<double>(data.size()) / rate) << rate;
+        EXPECT_TRUE(readFile(out.file("p.bin")) == data);
+        Func122(tx, 4);
+        Func122(rx, 4);
+        WapiDestroyNullModemPair(a.c_str());
+    }
+}
+
 } // namespace
