@@ -99,15 +99,10 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
     }
 
     if (phase == 0) {
-        // A transfer already runs on the port: leave it alone.
-        if (transferRecord(port)) return VORLEX_SEND_NO_MEMORY;
-        r->transferActive = 1;
-        TransferRecord *t = createTransferRecord(port);
-        if (!t) {
-            r->transferActive = 0;
-            return VORLEX_SEND_NO_MEMORY;
-        }
-        holdOwner(port, owner);
+        LONG refusal = 0;
+        TransferRecord *t = startTransfer(port, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
+                                          false, &refusal);
+        if (!t) return refusal;
         if (!setupProtocol(t, protocol)) {
             // The caller still ends with phase -1, which gives its window back.
             freeTransferRecord(port);
@@ -136,17 +131,10 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
 }
 
 LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_RECEIVE_BAD_PORT;
-    if (transferRecord(port)) return VORLEX_RECEIVE_NO_MEMORY;
-    r->transferActive = 1;
-    TransferRecord *t = createTransferRecord(port);
-    if (!t) {
-        r->transferActive = 0;
-        return VORLEX_RECEIVE_NO_MEMORY;
-    }
-    holdOwner(port, owner);
     LONG result = 0;
+    TransferRecord *t = startTransfer(
+        port, owner, {VORLEX_RECEIVE_BAD_PORT, VORLEX_RECEIVE_NO_MEMORY, VORLEX_RECEIVE_NO_MEMORY}, false, &result);
+    if (!t) return result;
     if (!setupProtocol(t, protocol)) {
         t->resultCode = VORLEX_RECEIVE_BAD_PROTOCOL;
         result = VORLEX_RECEIVE_BAD_PROTOCOL;

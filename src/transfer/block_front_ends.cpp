@@ -44,18 +44,10 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_SEND_BAD_PORT;
-    // A transfer already runs on the port: leave it alone.
-    if (transferRecord(port)) return VORLEX_SEND_NO_MEMORY;
-    r->transferActive = 1;
-    TransferRecord *t = createTransferRecord(port);
-    if (!t) {
-        r->transferActive = 0;
-        return VORLEX_SEND_NO_MEMORY;
-    }
-    holdOwner(port, owner);
     LONG result = 0;
+    TransferRecord *t = startTransfer(port, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
+                                      false, &result);
+    if (!t) return result;
     char *first = nullptr;
     if (!setupProtocol(t, protocol)) {
         t->resultCode = VORLEX_SEND_BAD_PROTOCOL;
@@ -74,17 +66,10 @@ LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
 }
 
 LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_RECEIVE_DIALOG_BAD_PORT;
-    if (transferRecord(port)) return VORLEX_RECEIVE_NO_MEMORY;
-    r->transferActive = 1;
-    TransferRecord *t = createTransferRecord(port);
-    if (!t) {
-        r->transferActive = 0;
-        return VORLEX_RECEIVE_NO_MEMORY;
-    }
-    holdOwner(port, owner);
     LONG result = 0;
+    TransferRecord *t = startTransfer(
+        port, owner, {VORLEX_RECEIVE_DIALOG_BAD_PORT, VORLEX_RECEIVE_NO_MEMORY, VORLEX_RECEIVE_NO_MEMORY}, false, &result);
+    if (!t) return result;
     bool chosen = false;
     char *name = nullptr; // Ymodem: the names come from the sender
     if (!setupProtocol(t, protocol)) {

@@ -84,6 +84,28 @@ void holdOwner(LONG port, HWND owner) {
     disableOwnerWindow(owner);
 }
 
+TransferRecord *startTransfer(LONG port, HWND owner, const StartRefusals &refusals, bool tellSender, LONG *refusal) {
+    PortRecord *r = portRecord(port);
+    if (!r) {
+        *refusal = refusals.badPort;
+        return nullptr;
+    }
+    if (transferRecord(port)) {
+        *refusal = refusals.busy;
+        return nullptr;
+    }
+    r->transferActive = 1;
+    TransferRecord *t = createTransferRecord(port);
+    if (!t) {
+        if (tellSender) Func005(port);
+        r->transferActive = 0;
+        *refusal = refusals.noMemory;
+        return nullptr;
+    }
+    holdOwner(port, owner);
+    return t;
+}
+
 void releaseOwner(LONG port, HWND owner) {
     enableOwnerWindow(owner);
     Func116(port, 0);

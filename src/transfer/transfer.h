@@ -164,6 +164,17 @@ TransferRecord *createTransferRecord(LONG port);
 void freeTransferRecord(LONG port);
 // Disables the owner's top-level window and pauses the port's receive events.
 void holdOwner(LONG port, HWND owner);
+// What a front-end returns when it cannot start.
+struct StartRefusals {
+    LONG badPort; // port out of range or not open
+    LONG busy;    // a transfer already runs on the port: it is left alone
+    LONG noMemory;
+};
+// The start every front-end shares: the port checked, transferActive set,
+// the record made, the owner held. The record, or null with *refusal set.
+// A receiver's sender may be waiting already: tellSender sends it the
+// cancel sequence when no record can be made.
+TransferRecord *startTransfer(LONG port, HWND owner, const StartRefusals &refusals, bool tellSender, LONG *refusal);
 // Undoes holdOwner.
 void releaseOwner(LONG port, HWND owner);
 // Shows the progress window (template kTemplateSend or kTemplateReceive,

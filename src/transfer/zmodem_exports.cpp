@@ -125,14 +125,10 @@ LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG 
     }
     TransferRecord *t = transferRecord(port);
     if (index == 0) {
-        if (t) return VORLEX_ZMODEM_BUSY;
-        p->transferActive = 1;
-        t = createTransferRecord(port);
-        if (!t) {
-            p->transferActive = 0;
-            return VORLEX_ZMODEM_NO_MEMORY;
-        }
-        holdOwner(port, window);
+        LONG refusal = 0;
+        t = startTransfer(port, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY}, false,
+                          &refusal);
+        if (!t) return refusal;
         setZmodemSendFields(port, t);
         if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send")) {
             releaseOwner(port, window);
@@ -190,19 +186,10 @@ LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LO
 }
 
 LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) {
-    PortRecord *p = portRecord(port);
-    if (!p) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
-    if (transferRecord(port)) return VORLEX_ZMODEM_BUSY;
-    p->transferActive = 1;
-    TransferRecord *t = createTransferRecord(port);
-    if (!t) {
-        // The sender may be waiting already: tell it to stop.
-        Func005(port);
-        p->transferActive = 0;
-        return VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY;
-    }
-    holdOwner(port, window);
-    LONG result;
+    LONG result = 0;
+    TransferRecord *t = startTransfer(
+        port, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
+    if (!t) return result;
     if (t->showWindow && !openProgressWindow(port, window, kTemplateReceive, "Zmodem Receive")) {
         Func005(port);
         result = VORLEX_ZMODEM_NO_WINDOW;

@@ -38,18 +38,11 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func065(LONG port, HWND window) {
-    PortRecord *p = portRecord(port);
-    if (!p) return VORLEX_ZMODEM_BAD_PORT;
-    if (transferRecord(port)) return VORLEX_ZMODEM_BUSY;
-    p->transferActive = 1;
-    TransferRecord *t = createTransferRecord(port);
-    if (!t) {
-        p->transferActive = 0;
-        return VORLEX_ZMODEM_NO_MEMORY;
-    }
-    holdOwner(port, window);
-    setZmodemSendFields(port, t);
     LONG result = 0;
+    TransferRecord *t = startTransfer(port, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY},
+                                      false, &result);
+    if (!t) return result;
+    setZmodemSendFields(port, t);
     char *first = nullptr;
     if (chooseFilesToSend(window, t, "Select A File Or Group Of Files To Upload", false, true, &first)) {
         if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send"))
@@ -62,19 +55,10 @@ LONG WINAPI Func065(LONG port, HWND window) {
 }
 
 LONG WINAPI Func114(LONG port, HWND window) {
-    PortRecord *p = portRecord(port);
-    if (!p) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
-    if (transferRecord(port)) return VORLEX_ZMODEM_BUSY;
-    p->transferActive = 1;
-    TransferRecord *t = createTransferRecord(port);
-    if (!t) {
-        // The sender may be waiting already: tell it to stop.
-        Func005(port);
-        p->transferActive = 0;
-        return VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY;
-    }
-    holdOwner(port, window);
     LONG result = 0;
+    TransferRecord *t = startTransfer(
+        port, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
+    if (!t) return result;
     if (chooseFolderToReceive(window, t)) {
         if (t->showWindow && !openProgressWindow(port, window, kTemplateReceive, "Zmodem Receive")) {
             Func005(port);

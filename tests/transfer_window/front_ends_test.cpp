@@ -520,7 +520,9 @@ TEST(FrontEndDialogs, CancellingTheChoiceSendsNothingAndHandsTheWindowBack) {
         ASSERT_TRUE(app.opened());
         HWND dialog = waitForDialog(choice.dialogTitle);
         ASSERT_TRUE(dialog);
-        if (!choice.filters.empty()) EXPECT_EQ(comboItems(GetDlgItem(dialog, cmb1)), choice.filters);
+        if (!choice.filters.empty()) {
+            EXPECT_EQ(comboItems(GetDlgItem(dialog, cmb1)), choice.filters);
+        }
         EXPECT_FALSE(IsWindowEnabled(app.window()));
         key(dialog, VK_ESCAPE);
         const LONG result = app.result(-999, 5000);
