@@ -106,7 +106,8 @@ LONG WINAPI Func110(LONG port, HWND window, LONG seconds) {
         b = waitForByte(port, r, window, static_cast<DWORD>(seconds) * 18 * kTickMs, &interrupted);
         if (b >= 0 && r->traceReceive && !r->transferActive) Func072(port, b);
     }
-    r->renotify = 1;
+    // Only a mark for the terminal: no fence needed on this hot path.
+    r->renotify.store(1, std::memory_order_release);
     return b < 0 ? VORLEX_WAIT_TIMEOUT : b;
 }
 
