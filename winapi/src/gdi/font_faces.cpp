@@ -50,8 +50,8 @@ StyleSources outlineStyle(std::vector<std::string> files) {
     return s;
 }
 
-std::vector<FaceSpec> makeTable() {
-    std::vector<FaceSpec> t;
+std::vector<FaceEntry> makeTable() {
+    std::vector<FaceEntry> t;
     // Bold Terminus reads like the adapter's own font; bold and italic
     // requests get emboldened and slanted from it.
     StyleSources oem = oemStyle(true);
@@ -101,8 +101,8 @@ size_t indexOf(const char *name) {
 
 }  // namespace
 
-const std::vector<FaceSpec> &faceTable() {
-    static const std::vector<FaceSpec> table = makeTable();
+const std::vector<FaceEntry> &faceTable() {
+    static const std::vector<FaceEntry> table = makeTable();
     return table;
 }
 

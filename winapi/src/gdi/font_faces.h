@@ -28,7 +28,7 @@ struct StyleSources {
 
 enum FaceStyle { kRegular = 0, kBold = 1, kItalic = 2, kBoldItalic = 3 };
 
-struct FaceSpec {
+struct FaceEntry {
     const char *name;                    // what GetTextFaceA reports
     std::vector<const char *> aliases;   // other names that select it (any case)
     uint8_t family;                      // FF_* (high nibble of the pitch and family)
@@ -39,7 +39,7 @@ struct FaceSpec {
     StyleSources styles[4];
 };
 
-const std::vector<FaceSpec> &faceTable();
+const std::vector<FaceEntry> &faceTable();
 
 // Index into faceTable() of the face the mapper gives the request.
 size_t mapFace(const FontRequest &request);

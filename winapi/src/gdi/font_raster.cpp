@@ -257,20 +257,20 @@ namespace {
 constexpr int kMaxPixels = 256;
 
 std::unique_ptr<FontImpl> realise(const FontRequest &request) {
-    const FaceSpec &spec = faceTable()[mapFace(request)];
+    const FaceEntry &entry = faceTable()[mapFace(request)];
     FontRequest r = request;
     r.height = std::clamp(r.height, -kMaxPixels, kMaxPixels);
     r.width = std::min(kMaxPixels, r.width < 0 ? (r.width < -kMaxPixels ? kMaxPixels : -r.width) : r.width);
     auto font = std::make_unique<FontImpl>();
-    font->face = spec.name;
-    font->codePage = spec.oem ? 437 : 1252;
-    font->fixed = spec.fixed;
+    font->face = entry.name;
+    font->codePage = entry.oem ? 437 : 1252;
+    font->fixed = entry.fixed;
     font->underline = r.underline;
     font->strikeOut = r.strikeOut;
 
-    const int height = r.height ? r.height : spec.defaultHeight;
+    const int height = r.height ? r.height : entry.defaultHeight;
     const int weight = r.weight > 0 ? r.weight : 400;
-    const bool bold = weight >= 600 && spec.baseWeight < 600;
+    const bool bold = weight >= 600 && entry.baseWeight < 600;
     const int wanted = (bold ? kBold : 0) | (r.italic ? kItalic : 0);
     std::vector<int> order{wanted};
     if (wanted & kItalic)
@@ -281,15 +281,15 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
     Source src;
     int used = -1;
     for (int st : order)
-        if (used < 0 && pickStrike(r, height, spec.styles[st], src))
+        if (used < 0 && pickStrike(r, height, entry.styles[st], src))
             used = st;
     for (int st : order)
-        if (used < 0 && pickOutline(r, height, spec.styles[st], src))
+        if (used < 0 && pickOutline(r, height, entry.styles[st], src))
             used = st;
     if (used < 0) {
         // No outline to scale: the nearest strike of the regular style.
         int best = 1 << 30;
-        for (const StrikeSource &s : spec.styles[kRegular].strikes) {
+        for (const StrikeSource &s : entry.styles[kRegular].strikes) {
             Source cand;
             FontRequest any = r;
             any.width = 0;
@@ -335,7 +335,7 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
     }
 
     int cellWidth = 0;
-    const std::vector<Lender> others = used >= 0 ? lenders(spec.styles[used], src) : std::vector<Lender>{};
+    const std::vector<Lender> others = used >= 0 ? lenders(entry.styles[used], src) : std::vector<Lender>{};
     auto load = [&](uint32_t unicode) -> FT_GlyphSlot {
         FT_UInt idx = f && unicode ? FT_Get_Char_Index(f, unicode) : 0;
         if (idx)
@@ -376,7 +376,7 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
     };
 
     // The fixed faces' cell is the width of a digit.
-    if (spec.fixed) {
+    if (entry.fixed) {
         Glyph zero;
         cellWidth = render('0', zero) ? zero.advance : std::max(1, m.height / 2);
         if (r.width > 0)
@@ -385,21 +385,21 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
     Glyph x;
     const bool haveX = render('x', x);
     const int xHeight = haveX ? m.ascent - x.mask.y : m.ascent / 2;
-    const int fallbackWidth = spec.fixed ? cellWidth : haveX ? x.advance : std::max(1, m.height / 2);
+    const int fallbackWidth = entry.fixed ? cellWidth : haveX ? x.advance : std::max(1, m.height / 2);
 
     Glyph line;
-    if (spec.oem && render(0x2502, line))
+    if (entry.oem && render(0x2502, line))
         font->pen.vertical = strokeWidth(line.mask, true);
-    if (spec.oem && render(0x2500, line))
+    if (entry.oem && render(0x2500, line))
         font->pen.horizontal = strokeWidth(line.mask, false);
 
     for (int ch = 0; ch < 256; ++ch) {
         Glyph &g = font->glyphs[size_t(ch)];
         uint32_t unicode = codePageToUnicode(font->codePage, uint8_t(ch));
-        if (spec.oem && isBoxCharacter(uint8_t(ch))) {
+        if (entry.oem && isBoxCharacter(uint8_t(ch))) {
             g.box = true;
             g.advance = cellWidth;
-        } else if (spec.oem && (unicode == 0 || unicode == 0x20 || unicode == 0xA0)) {
+        } else if (entry.oem && (unicode == 0 || unicode == 0x20 || unicode == 0xA0)) {
             g.advance = cellWidth;  // blanks
         } else if (!render(unicode, g)) {
             // Windows shows a character the font lacks as a box.
@@ -408,7 +408,7 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
             int top = m.ascent - std::max(2, src.charHeight * 7 / 10);
             g.mask = hollowBox(1, std::max(0, top), std::max(2, g.advance - 1), m.ascent);
         }
-        if (spec.fixed)
+        if (entry.fixed)
             g.advance = cellWidth;
         if (src.simulateItalic && !g.box)
             g.mask = slanted(g.mask, m.ascent);
@@ -428,7 +428,7 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
     // space weighted by their frequency in English text (the classic
     // definition of xAvgCharWidth), from the widths as drawn.
     int average = fallbackWidth;
-    if (!spec.fixed && used >= 0) {
+    if (!entry.fixed && used >= 0) {
         static constexpr int kWeights[27] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20, 56,
                                              56, 17, 4,  49, 56,  71, 31, 10, 18, 3,  18, 2, 166};
         long sum = 0;
@@ -440,15 +440,15 @@ std::unique_ptr<FontImpl> realise(const FontRequest &request) {
     }
     m.aveCharWidth = average;
     m.maxCharWidth = maxWidth;
-    m.weight = bold || spec.baseWeight >= 600 ? 700 : 400;
+    m.weight = bold || entry.baseWeight >= 600 ? 700 : 400;
     m.overhang = 0;
     m.italic = r.italic ? 255 : 0;
     m.underlined = r.underline ? 255 : 0;
     m.struckOut = r.strikeOut ? 255 : 0;
-    m.pitchAndFamily = uint8_t(spec.family | (spec.fixed ? 0 : kTmpfVariablePitch) |
+    m.pitchAndFamily = uint8_t(entry.family | (entry.fixed ? 0 : kTmpfVariablePitch) |
                                (src.outline ? kTmpfVector | kTmpfTrueType : 0));
-    m.charSet = spec.oem ? kOemCharset : kAnsiCharset;
-    if (spec.oem) {
+    m.charSet = entry.oem ? kOemCharset : kAnsiCharset;
+    if (entry.oem) {
         m.firstChar = 0;
         m.lastChar = 255;
         m.defaultChar = 0x20;

@@ -136,20 +136,20 @@ std::string narrowWide(const wchar_t *w) {
 // One insert with a printf format ("!d!", "!-8s!", "!*.*lu!"); false when
 // the format is not one. insert advances past arguments that '*' takes.
 bool formatInsert(const char *&f, int &insert, Arguments &args, std::string &out) {
-    std::string spec = "%";
-    while (*f && std::strchr("-+ #0", *f)) spec += *f++;
+    std::string format = "%";
+    while (*f && std::strchr("-+ #0", *f)) format += *f++;
     auto field = [&](void) -> bool {
         if (*f == '*') {
-            spec += std::to_string(int(args.get(insert++)));
+            format += std::to_string(int(args.get(insert++)));
             f++;
             return insert <= 99;
         }
-        while (*f >= '0' && *f <= '9') spec += *f++;
+        while (*f >= '0' && *f <= '9') format += *f++;
         return true;
     };
     if (!field()) return false;
     if (*f == '.') {
-        spec += *f++;
+        format += *f++;
         if (!field()) return false;
     }
     enum { Int, Long64, Short, Wide, None } size = None;
@@ -167,8 +167,8 @@ bool formatInsert(const char *&f, int &insert, Arguments &args, std::string &out
     switch (type) {
     case 'd':
     case 'i':
-        spec += "lld";
-        std::snprintf(buf, sizeof buf, spec.c_str(),
+        format += "lld";
+        std::snprintf(buf, sizeof buf, format.c_str(),
                       size == Long64 ? (long long)(int64_t)v : size == Short ? (long long)(short)v : (long long)(int)v);
         text = buf;
         break;
@@ -176,9 +176,9 @@ bool formatInsert(const char *&f, int &insert, Arguments &args, std::string &out
     case 'u':
     case 'x':
     case 'X':
-        spec += "ll";
-        spec += type;
-        std::snprintf(buf, sizeof buf, spec.c_str(),
+        format += "ll";
+        format += type;
+        std::snprintf(buf, sizeof buf, format.c_str(),
                       size == Long64 ? (unsigned long long)v
                       : size == Short ? (unsigned long long)(unsigned short)v
                                       : (unsigned long long)(unsigned)v);
@@ -188,8 +188,8 @@ bool formatInsert(const char *&f, int &insert, Arguments &args, std::string &out
     case 'C': {
         const bool wide = size == Short ? false : size == Wide ? true : type == 'C';
         char c = wide ? (uint32_t(v) < 256 ? char(v) : '?') : char(v);
-        spec += 'c';
-        std::snprintf(buf, sizeof buf, spec.c_str(), c);
+        format += 'c';
+        std::snprintf(buf, sizeof buf, format.c_str(), c);
         text = buf;
         break;
     }
@@ -198,17 +198,17 @@ bool formatInsert(const char *&f, int &insert, Arguments &args, std::string &out
         const bool wide = size == Short ? false : size == Wide ? true : type == 'S';
         std::string s = !v ? "(null)" : wide ? narrowWide(reinterpret_cast<const wchar_t *>(v))
                                               : std::string(reinterpret_cast<const char *>(v));
-        spec += 's';
-        int n = std::snprintf(nullptr, 0, spec.c_str(), s.c_str());
+        format += 's';
+        int n = std::snprintf(nullptr, 0, format.c_str(), s.c_str());
         if (n < 0) return false;
         text.resize(size_t(n) + 1);
-        std::snprintf(text.data(), text.size(), spec.c_str(), s.c_str());
+        std::snprintf(text.data(), text.size(), format.c_str(), s.c_str());
         text.resize(size_t(n));
         break;
     }
     case 'p':
-        spec += 'p';
-        std::snprintf(buf, sizeof buf, spec.c_str(), reinterpret_cast<void *>(v));
+        format += 'p';
+        std::snprintf(buf, sizeof buf, format.c_str(), reinterpret_cast<void *>(v));
         text = buf;
         break;
     default: return false;
