@@ -1,7 +1,7 @@
 // wsprintfA and wvsprintfA: the Win32 format subset, written into at most
 // 1024 bytes (1023 characters and the NUL), as Windows limits them.
 //
-// A specification is %[-][#][0][width][.precision][l|h|w]type with the types
+// A conversion is %[-][#][0][width][.precision][l|h|w]type with the types
 // c C d i u x X s S p; %% gives '%'. Integers are 32-bit (LONG and int
 // alike), 16-bit with 'h'; a null string prints "(null)"; a character of
 // value 0 prints nothing. '-' turns '0' off; '#' puts 0x or 0X before a
@@ -39,7 +39,7 @@ private:
 
 enum class Kind { Char, WideChar, String, WideString, Signed, Unsigned, Hex, Unknown };
 
-struct Spec {
+struct Conversion {
     bool left = false, prefix = false, zero = false, upper = false, pointer = false, shortInt = false;
     unsigned width = 0, precision = 0;
     Kind kind = Kind::Unknown;
@@ -47,7 +47,7 @@ struct Spec {
 
 // Parses after the '%'; returns the characters used. An unknown type
 // character is not used, so that it prints as itself.
-size_t parse(const char *f, Spec &s) {
+size_t parse(const char *f, Conversion &s) {
     const char *p = f;
     if (*p == '-') s.left = true, p++;
     if (*p == '#') s.prefix = true, p++;
@@ -88,14 +88,14 @@ size_t parse(const char *f, Spec &s) {
 
 char narrow(wchar_t w) { return (uint32_t(w) < 256) ? char(w) : '?'; }
 
-void padded(Output &out, const Spec &s, size_t len, const auto &body) {
+void padded(Output &out, const Conversion &s, size_t len, const auto &body) {
     size_t pad = s.width > len ? s.width - len : 0;
     if (!s.left) out.pad(pad);
     body();
     if (s.left) out.pad(pad);
 }
 
-void number(Output &out, Spec s, uint64_t magnitude, bool negative) {
+void number(Output &out, Conversion s, uint64_t magnitude, bool negative) {
     char digits[24];
     const char *set = s.upper ? "0123456789ABCDEF" : "0123456789abcdef";
     const unsigned base = s.kind == Kind::Hex ? 16 : 10;
@@ -134,7 +134,7 @@ int format(char *buf, const char *fmt, va_list ap) {
             out.put(*p++);
             continue;
         }
-        Spec s;
+        Conversion s;
         p += parse(p, s);
         switch (s.kind) {
         case Kind::Char:
