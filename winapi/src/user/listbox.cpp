@@ -243,10 +243,10 @@ void integralHeight(HWND h, ListState *s) {
     s->sizing = false;
 }
 
-int addDir(HWND h, ListState *s, UINT attrs, const char *spec) {
+int addDir(HWND h, ListState *s, UINT attrs, const char *pattern) {
     int last = LB_ERR;
     WIN32_FIND_DATAA fd;
-    HANDLE f = FindFirstFileA(spec && *spec ? spec : "*.*", &fd);
+    HANDLE f = FindFirstFileA(pattern && *pattern ? pattern : "*.*", &fd);
     if (f == INVALID_HANDLE_VALUE) return LB_ERR;
     do {
         bool dir = (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
