@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 
@@ -229,6 +230,38 @@ TEST(ProgressWindow, ClosingTheDialogStopsAYmodemDownload) {
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_TRUE(app.enabledAfter());
     EXPECT_NE(sb.wait(10000), 0) << "sb did not hear of the cancel";
+}
+
+// The application is told to quit while a download waits for its sender:
+// the transfer stops at once, tells the other end, and the quit reaches the
+// application's own loop afterwards.
+TEST(ProgressWindow, QuitDuringATransferStopsItAndIsPostedAgain) {
+    testsupport::PtyPort line(kCom);
+    TempDir dst;
+    std::atomic<DWORD> thread{0};
+    std::atomic<bool> quitAfter{false};
+    App app(kCom, [&](LONG port, HWND window) {
+        thread = GetCurrentThreadId();
+        const LONG r = Func024(port, window, dst.path().c_str());
+        MSG msg;
+        quitAfter = PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+        return r;
+    });
+    ASSERT_TRUE(app.opened());
+    HWND dialog = waitForWindow("Zmodem Receive", "ZmodemTransfer");
+    ASSERT_TRUE(dialog);
+    Sleep(300);
+    const DWORD posted = GetTickCount();
+    ASSERT_TRUE(PostThreadMessageA(thread, WM_QUIT, 7, 0));
+    const LONG result = app.result(-1, 8000);
+    EXPECT_NE(result, -1) << "the transfer went on after the quit";
+    EXPECT_NE(result, 0);
+    EXPECT_LT(GetTickCount() - posted, 6000u);
+    EXPECT_TRUE(quitAfter.load()) << "the quit was swallowed";
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_TRUE(app.enabledAfter());
+    const std::string sent = line.drain(1000);
+    EXPECT_NE(sent.find(std::string(8, '\x18')), std::string::npos) << "no cancel sequence";
 }
 
 } // namespace
