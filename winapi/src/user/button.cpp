@@ -264,26 +264,11 @@ void setPushed(HWND h, ButtonState *s, bool on) {
 LRESULT CALLBACK buttonProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto *s = stateOf<ButtonState>(h);
     if (!s && msg != WM_NCCREATE) return DefWindowProcA(h, msg, wp, lp);
+    if (LRESULT r; controlPaintMessage(h, s, msg, wp, lp, paint, &r)) return r;
     switch (msg) {
     case WM_NCCREATE:
         SetWindowLongPtrA(h, 0, reinterpret_cast<LONG_PTR>(new ButtonState));
         return DefWindowProcA(h, msg, wp, lp);
-    case WM_NCDESTROY:
-        delete s;
-        SetWindowLongPtrA(h, 0, 0);
-        return DefWindowProcA(h, msg, wp, lp);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(h, &ps);
-        paint(h, s, hdc);
-        EndPaint(h, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        paint(h, s, reinterpret_cast<HDC>(wp));
-        return 0;
     case WM_NCHITTEST:
         // A group box is only a frame: the mouse goes to what it surrounds.
         if (typeOf(h) == BS_GROUPBOX) return HTTRANSPARENT;

@@ -262,6 +262,7 @@ LRESULT CALLBACK comboEditProc(HWND e, UINT msg, WPARAM wp, LPARAM lp) {
 LRESULT CALLBACK comboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto *s = stateOf<ComboState>(h);
     if (!s && msg != WM_NCCREATE) return DefWindowProcA(h, msg, wp, lp);
+    if (LRESULT r; controlPaintMessage(h, s, msg, wp, lp, paint, &r)) return r;
     switch (msg) {
     case WM_NCCREATE: {
         s = new ComboState;
@@ -302,22 +303,6 @@ LRESULT CALLBACK comboBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DESTROY:
         if (s->list && IsWindow(s->list)) DestroyWindow(s->list);
         s->list = nullptr;
-        return 0;
-    case WM_NCDESTROY:
-        delete s;
-        SetWindowLongPtrA(h, 0, 0);
-        return DefWindowProcA(h, msg, wp, lp);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(h, &ps);
-        paint(h, s, hdc);
-        EndPaint(h, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        paint(h, s, reinterpret_cast<HDC>(wp));
         return 0;
     case WM_SIZE:
         layoutEdit(h, s);

@@ -62,6 +62,37 @@ T *stateOf(HWND h) {
     return reinterpret_cast<T *>(GetWindowLongPtrA(h, 0));
 }
 
+// The messages every control with such a state answers alike: the state
+// freed at WM_NCDESTROY, no background of its own, WM_PAINT and
+// WM_PRINTCLIENT drawn by paint(h, s, dc). True when msg was one of them,
+// with its result in *result.
+template <class T, class Paint>
+bool controlPaintMessage(HWND h, T *s, UINT msg, WPARAM wp, LPARAM lp, Paint paint, LRESULT *result) {
+    switch (msg) {
+    case WM_NCDESTROY:
+        delete s;
+        SetWindowLongPtrA(h, 0, 0);
+        *result = DefWindowProcA(h, msg, wp, lp);
+        return true;
+    case WM_ERASEBKGND:
+        *result = 1;
+        return true;
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC hdc = BeginPaint(h, &ps);
+        paint(h, s, hdc);
+        EndPaint(h, &ps);
+        *result = 0;
+        return true;
+    }
+    case WM_PRINTCLIENT:
+        paint(h, s, reinterpret_cast<HDC>(wp));
+        *result = 0;
+        return true;
+    }
+    return false;
+}
+
 // ANSI text of a UTF-16 template string (code page 1252; others become '?').
 std::string narrow(const WORD *s, const WORD **end);
 

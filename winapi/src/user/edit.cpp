@@ -270,6 +270,7 @@ void setFont(HWND h, EditState *s, HFONT font) {
 LRESULT CALLBACK editProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto *s = stateOf<EditState>(h);
     if (!s && msg != WM_NCCREATE) return DefWindowProcA(h, msg, wp, lp);
+    if (LRESULT r; controlPaintMessage(h, s, msg, wp, lp, paint, &r)) return r;
     switch (msg) {
     case WM_NCCREATE: {
         s = new EditState;
@@ -280,22 +281,6 @@ LRESULT CALLBACK editProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         s->lineHeight = fontHeight(nullptr);
         return DefWindowProcA(h, msg, wp, lp);
     }
-    case WM_NCDESTROY:
-        delete s;
-        SetWindowLongPtrA(h, 0, 0);
-        return DefWindowProcA(h, msg, wp, lp);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(h, &ps);
-        paint(h, s, hdc);
-        EndPaint(h, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        paint(h, s, reinterpret_cast<HDC>(wp));
-        return 0;
     case WM_GETDLGCODE:
         return DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
     case WM_SETTEXT: {

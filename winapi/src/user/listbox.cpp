@@ -301,6 +301,7 @@ LRESULT keyDown(HWND h, ListState *s, WPARAM vk) {
 LRESULT CALLBACK listBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto *s = stateOf<ListState>(h);
     if (!s && msg != WM_NCCREATE) return DefWindowProcA(h, msg, wp, lp);
+    if (LRESULT r; controlPaintMessage(h, s, msg, wp, lp, paint, &r)) return r;
     switch (msg) {
     case WM_NCCREATE: {
         s = new ListState;
@@ -314,22 +315,6 @@ LRESULT CALLBACK listBoxProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CREATE:
         integralHeight(h, s);
         refresh(h, s);
-        return 0;
-    case WM_NCDESTROY:
-        delete s;
-        SetWindowLongPtrA(h, 0, 0);
-        return DefWindowProcA(h, msg, wp, lp);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(h, &ps);
-        paint(h, s, hdc);
-        EndPaint(h, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        paint(h, s, reinterpret_cast<HDC>(wp));
         return 0;
     case WM_SIZE:
         integralHeight(h, s);

@@ -77,6 +77,7 @@ void paint(HWND h, ProgressState *s, HDC hdc) {
 LRESULT CALLBACK progressProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     auto *s = stateOf<ProgressState>(h);
     if (!s && msg != WM_NCCREATE) return DefWindowProcA(h, msg, wp, lp);
+    if (LRESULT r; controlPaintMessage(h, s, msg, wp, lp, paint, &r)) return r;
     switch (msg) {
     case WM_NCCREATE: {
         SetWindowLongPtrA(h, 0, reinterpret_cast<LONG_PTR>(new ProgressState));
@@ -85,22 +86,6 @@ LRESULT CALLBACK progressProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         SetWindowLongA(h, GWL_EXSTYLE, (cs->dwExStyle & ~(WS_EX_CLIENTEDGE | WS_EX_WINDOWEDGE)) | WS_EX_STATICEDGE);
         return DefWindowProcA(h, msg, wp, lp);
     }
-    case WM_NCDESTROY:
-        delete s;
-        SetWindowLongPtrA(h, 0, 0);
-        return DefWindowProcA(h, msg, wp, lp);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC hdc = BeginPaint(h, &ps);
-        paint(h, s, hdc);
-        EndPaint(h, &ps);
-        return 0;
-    }
-    case WM_PRINTCLIENT:
-        paint(h, s, reinterpret_cast<HDC>(wp));
-        return 0;
     case WM_SETFONT:
         s->font = reinterpret_cast<HFONT>(wp);
         return 0;
