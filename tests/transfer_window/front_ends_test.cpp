@@ -247,6 +247,21 @@ std::vector<std::string> announced() {
     return g_watch.announced;
 }
 
+// An upload's end as the application and the receiving program see it:
+// result 0, the window handed back, the files announced and received in
+// this order, the peer ended well (only after the batch's closing).
+void expectBatchDelivered(App &app, const After &after, PeerProgram &peer, const std::vector<std::string> &names,
+                          bool progressWindow, DWORD ms) {
+    const LONG result = app.result(-999, ms);
+    if (result == -999) dismissDialogs();
+    EXPECT_EQ(result, 0);
+    expectHandedBack(app, after);
+    expectRanHeld(progressWindow);
+    EXPECT_EQ(announced(), names);
+    EXPECT_EQ(peer.wait(10000), 0) << peer.log();
+    EXPECT_EQ(receivedNames(peer.log()), names);
+}
+
 // ---- Zmodem -----------------------------------------------------------------
 
 TEST(ZmodemUploadDialog, OneChosenFileGoesToRzAndTheBatchEnds) {
@@ -266,15 +281,8 @@ TEST(ZmodemUploadDialog, OneChosenFileGoesToRzAndTheBatchEnds) {
     EXPECT_EQ(listItems(GetDlgItem(dialog, lst1)), std::vector<std::string>{"report.zip"});
     click(GetDlgItem(dialog, IDOK));
 
-    const LONG result = app.result(-999, 20000);
-    if (result == -999) dismissDialogs();
-    EXPECT_EQ(result, 0);
-    expectHandedBack(app, after);
-    expectRanHeld(true);
-    EXPECT_EQ(announced(), std::vector<std::string>{"report.zip"});
     // rz ends well only after the closing ZFIN exchange.
-    EXPECT_EQ(rz.wait(10000), 0) << rz.log();
-    EXPECT_EQ(receivedNames(rz.log()), std::vector<std::string>{"report.zip"});
+    expectBatchDelivered(app, after, rz, std::vector<std::string>{"report.zip"}, true, 20000);
     EXPECT_TRUE(readFile(dst.file("report.zip")) == data);
     EXPECT_FALSE(fileExists(dst.file("notes.txt")));
 }
@@ -301,14 +309,7 @@ TEST(ZmodemUploadDialog, ThreeChosenFilesGoInTheDialogsOrderNamesWithSpacesWhole
     HWND progress = waitForWindow("Zmodem Send", "ZmodemTransfer", 5000);
     ASSERT_TRUE(progress);
     EXPECT_EQ(GetWindow(progress, GW_OWNER), app.window());
-    const LONG result = app.result(-999, 25000);
-    if (result == -999) dismissDialogs();
-    EXPECT_EQ(result, 0);
-    expectHandedBack(app, after);
-    expectRanHeld(true);
-    EXPECT_EQ(announced(), names);
-    EXPECT_EQ(rz.wait(10000), 0) << rz.log();
-    EXPECT_EQ(receivedNames(rz.log()), names);
+    expectBatchDelivered(app, after, rz, names, true, 25000);
     for (size_t i = 0; i < names.size(); i++) EXPECT_TRUE(readFile(dst.file(names[i])) == contents[i]) << names[i];
     // The name was not split at its space.
     EXPECT_FALSE(fileExists(dst.file("beta")));
@@ -326,14 +327,7 @@ TEST(ZmodemUploadDialog, ATypedPathWithASpaceGoesWholeWithoutAProgressWindow) {
     HWND dialog = waitForDialog(kUploadTitle);
     ASSERT_TRUE(dialog);
     type(dialog, src.file("my file.zip") + "\n");
-    const LONG result = app.result(-999, 20000);
-    if (result == -999) dismissDialogs();
-    EXPECT_EQ(result, 0);
-    expectHandedBack(app, after);
-    expectRanHeld(false);
-    EXPECT_EQ(announced(), std::vector<std::string>{"my file.zip"});
-    EXPECT_EQ(rz.wait(10000), 0) << rz.log();
-    EXPECT_EQ(receivedNames(rz.log()), std::vector<std::string>{"my file.zip"});
+    expectBatchDelivered(app, after, rz, std::vector<std::string>{"my file.zip"}, false, 20000);
     EXPECT_TRUE(readFile(dst.file("my file.zip")) == data);
     EXPECT_FALSE(fileExists(dst.file("my")));
 }
@@ -388,15 +382,8 @@ TEST(BlockUploadDialog, YmodemSendsTheChosenFilesToRbInOrder) {
     pickFiles(dialog, src.path(), {"third.zip", "first.zip", "second part.zip"});
     click(GetDlgItem(dialog, IDOK));
     gate.open();
-    const LONG result = app.result(-999, 25000);
-    if (result == -999) dismissDialogs();
-    EXPECT_EQ(result, 0);
-    expectHandedBack(app, after);
-    expectRanHeld(true);
-    EXPECT_EQ(announced(), names);
     // rb ends well only after the empty name that closes the batch.
-    EXPECT_EQ(rb.wait(10000), 0) << rb.log();
-    EXPECT_EQ(receivedNames(rb.log()), names);
+    expectBatchDelivered(app, after, rb, names, true, 25000);
     for (size_t i = 0; i < names.size(); i++) EXPECT_TRUE(readFile(dst.file(names[i])) == contents[i]) << names[i];
 }
 
