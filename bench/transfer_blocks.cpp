@@ -135,18 +135,13 @@ struct Result {
     bool ok = false;
 };
 
-// Our sender into our receiver over one simulated line.
-Result ours(const std::string &name, LONG protocol, int com) {
-    Result r{name};
-    const LONG tx = com - 1, rx = com;
-    const std::string linkA = g_dir + "/com" + std::to_string(com), linkB = g_dir + "/com" + std::to_string(com + 1);
-    Child line(linesim(linkA, linkB, ""));
-    if (!waitForPath(linkA) || !waitForPath(linkB)) return r;
-    if (Func041(tx, 1) || Func041(rx, 1)) return r;
+// Our sender on tx into our receiver on rx, both open: the receiver's time
+// from its start; both ports closed after.
+void runOurs(Result *r, LONG protocol, LONG tx, LONG rx) {
     Func090(tx, 1, 1, 0, 0, 60);
     Func090(rx, 1, 1, 0, 0, 60);
     Func085(tx, onProgress);
-    const std::string out = g_dir + "/out-" + name;
+    const std::string out = g_dir + "/out-" + r->name;
     std::filesystem::create_directories(out);
     LONG sent = -1;
     std::thread sender([&] {
@@ -156,11 +151,22 @@ Result ours(const std::string &name, LONG protocol, int com) {
     waitUntilWaiting(tx);
     auto t0 = Clock::now();
     LONG received = Func123(rx, nullptr, protocol, out.c_str(), protocol >= 4 ? nullptr : "payload");
-    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    r->seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     sender.join();
     Func122(tx, 1);
     Func122(rx, 1);
-    r.ok = sent == 0 && received == 0 && sameFile(g_dir + "/payload", out + "/payload", protocol < 4);
+    r->ok = sent == 0 && received == 0 && sameFile(g_dir + "/payload", out + "/payload", protocol < 4);
+}
+
+// Our sender into our receiver over one simulated line.
+Result ours(const std::string &name, LONG protocol, int com) {
+    Result r{name};
+    const LONG tx = com - 1, rx = com;
+    const std::string linkA = g_dir + "/com" + std::to_string(com), linkB = g_dir + "/com" + std::to_string(com + 1);
+    Child line(linesim(linkA, linkB, ""));
+    if (!waitForPath(linkA) || !waitForPath(linkB)) return r;
+    if (Func041(tx, 1) || Func041(rx, 1)) return r;
+    runOurs(&r, protocol, tx, rx);
     return r;
 }
 
@@ -175,25 +181,8 @@ Result oursNullModem(const std::string &name, LONG protocol, int com) {
     // RTS/CTS: the streaming variants need flow control.
     Func001(tx, 115200, 0, 8, 1);
     Func001(rx, 115200, 0, 8, 1);
-    Func090(tx, 1, 1, 0, 0, 60);
-    Func090(rx, 1, 1, 0, 0, 60);
-    Func085(tx, onProgress);
-    const std::string out = g_dir + "/out-" + name;
-    std::filesystem::create_directories(out);
-    LONG sent = -1;
-    std::thread sender([&] {
-        sent = Func069(tx, nullptr, protocol, nullptr, (g_dir + "/payload").c_str(), 0);
-        Func069(tx, nullptr, protocol, nullptr, nullptr, -1);
-    });
-    waitUntilWaiting(tx);
-    auto t0 = Clock::now();
-    LONG received = Func123(rx, nullptr, protocol, out.c_str(), protocol >= 4 ? nullptr : "payload");
-    r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    sender.join();
-    Func122(tx, 1);
-    Func122(rx, 1);
+    runOurs(&r, protocol, tx, rx);
     WapiDestroyNullModemPair(a.c_str());
-    r.ok = sent == 0 && received == 0 && sameFile(g_dir + "/payload", out + "/payload", protocol < 4);
     return r;
 }
 
