@@ -5,3 +5,4 @@ int cmdPorts(int argc, char **argv);
 int cmdLoop(int argc, char **argv);
 int cmdSend(int argc, char **argv);
 int cmdReceive(int argc, char **argv);
+int cmdKbd(int argc, char **argv);

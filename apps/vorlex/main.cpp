@@ -17,6 +17,7 @@ const Command kCommands[] = {
     {"ports", cmdPorts, "list the COM names that resolve and what each opens"},
     {"send", cmdSend, "send files: [--protocol P] [--speed N] PORT FILE..."},
     {"receive", cmdReceive, "receive files: [--protocol P] [--speed N] PORT DIR-or-FILE"},
+    {"kbd", cmdKbd, "keyboard map files: compile IN.txt OUT.kbd | dump IN.kbd [OUT.txt] (kbd --help)"},
 };
 
 void usage() {
