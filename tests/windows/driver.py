@@ -1,0 +1,302 @@
+#!/usr/bin/env python3
+"""Runs a program of tests/windows/ with its serial ports on pseudo-terminals.
+
+  driver.py wine PREFIX PROGRAM.exe [ARGS...]   under Wine, in the prefix PREFIX
+  driver.py native PROGRAM [ARGS...]            the same source built against winapi/
+
+COM1..COM4 are pseudo-terminals whose other ends this driver holds; COM8 is
+the control line on which the program asks for what happens there (one
+request a line, one answer a line):
+
+  send P HEX            write the bytes to port P's other end          -> ok
+  recv P N MS           read up to N bytes within MS ms                -> ok HEX
+  drain P               throw away what has arrived                    -> ok N
+  run P DIR CMD...      start the shell command in DIR, its standard
+                        input and output joined to port P (lrzsz behind
+                        pipes, as the interop tests run it)            -> ok
+  wait P MS             its exit status, or timeout                    -> ok N | timeout
+  kill P                SIGTERM to it                                  -> ok
+  work                  a fresh scratch directory (a Linux path)        -> ok PATH
+  bye                   the program is done                            -> ok
+
+Under Wine the ports are mapped through HKLM\\Software\\Wine\\Ports (Wine's
+mount manager rebuilds dosdevices/comN from it whenever its server starts)
+and the links are also written directly; natively through VORLEX_COMDIR.
+"""
+import fcntl
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import tty
+
+DATA_PORTS = 4
+CONTROL_COM = 8
+
+
+class Line:
+    """One pseudo-terminal: the program opens the slave, we hold the master."""
+
+    def __init__(self):
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)  # a serial port: no echo, no line editing
+        self.name = os.ttyname(self.slave)
+        self.peer = None
+        self.relays = []
+        self.stop = threading.Event()
+        self.lock = threading.Lock()
+
+    def read(self, n, ms):
+        out = b""
+        end = time.monotonic() + ms / 1000.0
+        while len(out) < n:
+            left = end - time.monotonic()
+            if left <= 0:
+                break
+            r, _, _ = select.select([self.master], [], [], left)
+            if not r:
+                break
+            try:
+                out += os.read(self.master, n - len(out))
+            except OSError:
+                break
+        return out
+
+    def write(self, data):
+        while data:
+            k = os.write(self.master, data)
+            data = data[k:]
+
+    def run(self, directory, command, log):
+        self.finish()
+        self.stop.clear()
+        self.peer = subprocess.Popen(["sh", "-c", command], cwd=directory, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=log, start_new_session=True)
+        self.relays = [threading.Thread(target=self._to_peer, daemon=True),
+                       threading.Thread(target=self._from_peer, daemon=True)]
+        for t in self.relays:
+            t.start()
+
+    def _to_peer(self):
+        p = self.peer
+        while not self.stop.is_set() and p.poll() is None:
+            r, _, _ = select.select([self.master], [], [], 0.05)
+            if not r:
+                continue
+            try:
+                data = os.read(self.master, 65536)
+                p.stdin.write(data)
+                p.stdin.flush()
+            except (OSError, ValueError):
+                break
+
+    def _from_peer(self):
+        p = self.peer
+        fd = p.stdout.fileno()
+        while True:
+            data = os.read(fd, 65536)
+            if not data:
+                break
+            try:
+                self.write(data)
+            except OSError:
+                break
+
+    def wait(self, ms):
+        if not self.peer:
+            return None
+        try:
+            status = self.peer.wait(ms / 1000.0)
+        except subprocess.TimeoutExpired:
+            return None
+        self.relays[1].join(2)  # its last bytes reach the line
+        return status
+
+    def kill(self):
+        if self.peer and self.peer.poll() is None:
+            os.killpg(self.peer.pid, signal.SIGTERM)
+
+    def finish(self):
+        if self.peer:
+            self.kill()
+            try:
+                self.peer.wait(5)
+            except subprocess.TimeoutExpired:
+                os.killpg(self.peer.pid, signal.SIGKILL)
+            self.stop.set()
+            for t in self.relays:
+                t.join(2)
+            self.peer = None
+
+
+class Driver:
+    def __init__(self, scratch):
+        self.lines = [Line() for _ in range(DATA_PORTS)]
+        self.control = Line()
+        self.scratch = scratch
+        self.count = 0
+        self.log = open(os.path.join(scratch, "peers.log"), "ab")
+
+    def ports(self):
+        m = {f"COM{i + 1}": l.name for i, l in enumerate(self.lines)}
+        m[f"COM{CONTROL_COM}"] = self.control.name
+        return m
+
+    def answer(self, request):
+        words = request.split()
+        if not words:
+            return "error empty"
+        cmd = words[0]
+        try:
+            if cmd == "work":
+                self.count += 1
+                d = os.path.join(self.scratch, f"w{self.count}")
+                os.makedirs(d, exist_ok=True)
+                return "ok " + d
+            if cmd == "bye":
+                return "ok"
+            line = self.lines[int(words[1]) - 1]
+            if cmd == "send":
+                line.write(bytes.fromhex(words[2]) if len(words) > 2 else b"")
+                return "ok"
+            if cmd == "recv":
+                return "ok " + line.read(int(words[2]), int(words[3])).hex()
+            if cmd == "drain":
+                return "ok %d" % len(line.read(1 << 20, 50))
+            if cmd == "run":
+                line.run(words[2], request.split(None, 3)[3], self.log)
+                return "ok"
+            if cmd == "wait":
+                status = line.wait(int(words[2]))
+                return "timeout" if status is None else "ok %d" % status
+            if cmd == "kill":
+                line.kill()
+                return "ok"
+        except (IndexError, ValueError) as e:
+            return "error " + str(e).replace("\n", " ")
+        return "error unknown " + cmd
+
+    def serve(self, program):
+        """Answers the program's requests until it ends."""
+        buf = b""
+        while program.poll() is None:
+            r, _, _ = select.select([self.control.master], [], [], 0.1)
+            if not r:
+                continue
+            try:
+                buf += os.read(self.control.master, 4096)
+            except OSError:
+                continue
+            while b"\n" in buf:
+                request, buf = buf.split(b"\n", 1)
+                reply = self.answer(request.decode(errors="replace").strip())
+                self.control.write(reply.encode() + b"\n")
+
+    def close(self):
+        for l in self.lines:
+            l.finish()
+        self.log.close()
+
+
+def start_display():
+    """Xvfb for Wine's windows when there is no display."""
+    if os.environ.get("DISPLAY") or not shutil.which("Xvfb"):
+        return None
+    r, w = os.pipe()
+    x = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                         pass_fds=[w], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        c = os.read(r, 1)
+        if not c:
+            break
+        number += c
+    os.close(r)
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    return x
+
+
+def wine_env(prefix):
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win32",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    return env
+
+
+def prepare_wine(prefix, ports):
+    env = wine_env(prefix)
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=env, check=True)
+    reg = os.path.join(prefix, "ports.reg")
+    with open(reg, "w") as f:
+        f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n")
+        for com, dev in ports.items():
+            f.write(f'"{com}"="{dev}"\n')
+    subprocess.run(["wine", "reg", "import", "Z:" + reg.replace("/", "\\")], env=env, check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # A fresh server makes the mount manager read the mapping again.
+    subprocess.run(["wineserver", "-k"], env=env)
+    subprocess.run(["wineserver", "-w"], env=env)
+    dos = os.path.join(prefix, "dosdevices")
+    for com, dev in ports.items():
+        link = os.path.join(dos, com.lower())
+        if os.path.lexists(link):
+            os.unlink(link)
+        os.symlink(dev, link)
+    return env
+
+
+def main():
+    if len(sys.argv) < 3 or sys.argv[1] not in ("wine", "native"):
+        sys.exit(__doc__)
+    mode = sys.argv[1]
+    scratch = tempfile.mkdtemp(prefix="vorlex-win-")
+    driver = Driver(scratch)
+    display = None
+    lock = None
+    try:
+        if mode == "wine":
+            prefix = os.path.abspath(sys.argv[2])
+            os.makedirs(os.path.dirname(prefix), exist_ok=True)
+            lock = open(prefix + ".lock", "w")
+            fcntl.flock(lock, fcntl.LOCK_EX)  # one run at a time per prefix
+            display = start_display()
+            env = prepare_wine(prefix, driver.ports())
+            command = ["wine"] + sys.argv[3:]
+        else:
+            comdir = os.path.join(scratch, "com")
+            os.makedirs(comdir)
+            for com, dev in driver.ports().items():
+                os.symlink(dev, os.path.join(comdir, com.lower()))
+            env = dict(os.environ, VORLEX_COMDIR=comdir)
+            command = sys.argv[2:]
+        env["VORLEX_TEST_SCRATCH"] = scratch
+        program = subprocess.Popen(command, env=env)
+        try:
+            driver.serve(program)
+        except KeyboardInterrupt:
+            program.kill()
+        status = program.wait()
+        if status:
+            print(f"driver: {' '.join(command)} ended with {status}; peers' output in {scratch}/peers.log")
+        return status
+    finally:
+        driver.close()
+        if mode == "wine":
+            subprocess.run(["wineserver", "-k"], env=wine_env(os.path.abspath(sys.argv[2])))
+        if display:
+            display.terminate()
+        if lock:
+            lock.close()
+        if not os.environ.get("VORLEX_KEEP_SCRATCH"):
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
