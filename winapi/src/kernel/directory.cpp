@@ -109,7 +109,7 @@ extern "C" {
 
 BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
     if (badName(name)) return FALSE;
-    std::string p = posixPath(name);
+    std::string p = resolvePathCase(posixPath(name));
     if (mkdir(p.c_str(), 0777) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) {
             SetLastError(ERROR_PATH_NOT_FOUND);
@@ -122,7 +122,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
     if (badName(name)) return FALSE;
-    std::string p = posixPath(name);
+    std::string p = resolvePathCase(posixPath(name));
     if (rmdir(p.c_str()) != 0) {
         if (errno == ENOTDIR) {
             SetLastError(ERROR_DIRECTORY);
@@ -136,7 +136,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR name) {
 
 BOOL WINAPI DeleteFileA(LPCSTR name) {
     if (badName(name)) return FALSE;
-    std::string p = posixPath(name);
+    std::string p = resolvePathCase(posixPath(name));
     struct stat st;
     if (lstat(p.c_str(), &st) != 0) return failWithPathErrno(errno, p);
     // Win32 deletes neither directories nor read-only files.
@@ -151,15 +151,23 @@ BOOL WINAPI DeleteFileA(LPCSTR name) {
 
 BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to) {
     if (badName(from) || badName(to)) return FALSE;
-    std::string src = posixPath(from), dst = posixPath(to);
+    std::string src = resolvePathCase(posixPath(from)), dst = resolvePathCase(posixPath(to));
     struct stat st;
     if (lstat(src.c_str(), &st) != 0) return failWithPathErrno(errno, src);
+    // A new name that differs from the old only in case renames the file
+    // itself, as Win32 does; any other existing name, in any case, is taken.
+    struct stat dt;
+    if (lstat(dst.c_str(), &dt) == 0 && dt.st_dev == st.st_dev && dt.st_ino == st.st_ino) {
+        const std::string given = posixPath(to);
+        const size_t slash = given.rfind('/');
+        dst = slash == std::string::npos ? given
+                                         : resolvePathCase(given.substr(0, slash)) + given.substr(slash);
+    }
     if (!share::deleteAllowed(src)) return FALSE;
     // The new name must be free; renameat2 refuses atomically where it can.
     if (renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) return TRUE;
     int e = errno;
     if (e == EINVAL || e == ENOSYS) { // no RENAME_NOREPLACE on this file system
-        struct stat dt;
         if (lstat(dst.c_str(), &dt) == 0) e = EEXIST;
         else if (rename(src.c_str(), dst.c_str()) == 0) return TRUE;
         else e = errno;
@@ -185,7 +193,7 @@ BOOL WINAPI MoveFileA(LPCSTR from, LPCSTR to) {
 
 DWORD WINAPI GetFileAttributesA(LPCSTR name) {
     if (badName(name, ERROR_FILE_NOT_FOUND)) return INVALID_FILE_ATTRIBUTES;
-    std::string p = posixPath(name);
+    std::string p = resolvePathCase(posixPath(name));
     struct stat st;
     if (stat(p.c_str(), &st) != 0) {
         // A dangling symbolic link is still an entry.
@@ -199,7 +207,7 @@ DWORD WINAPI GetFileAttributesA(LPCSTR name) {
 
 BOOL WINAPI SetFileAttributesA(LPCSTR name, DWORD attributes) {
     if (badName(name, ERROR_FILE_NOT_FOUND)) return FALSE;
-    std::string p = posixPath(name);
+    std::string p = resolvePathCase(posixPath(name));
     struct stat st;
     if (stat(p.c_str(), &st) != 0) return failWithPathErrno(errno, p);
     // Only the read-only bit has a POSIX meaning: it takes away every write
@@ -222,7 +230,7 @@ DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR name) {
     if (badName(name)) return FALSE;
-    std::string p = posixPath(name);
+    std::string p = resolvePathCase(posixPath(name));
     if (chdir(p.c_str()) != 0) {
         if (errno == ENOTDIR) {
             SetLastError(ERROR_DIRECTORY);

@@ -323,6 +323,7 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD desired, DWORD shareMode, LPSECURIT
     std::string path = posixPath(name);
     if (isNulDevice(path)) path = "/dev/null";
     else if (path.rfind("//./", 0) == 0 || path.rfind("//?/", 0) == 0) return fail(ERROR_FILE_NOT_FOUND);
+    else path = resolvePathCase(path); // an existing file is found whatever the case of its name
 
     const bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     const bool wantRead = (bits & kRead) != 0;

@@ -131,7 +131,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA data) {
     }
     std::string path = posixPath(name);
     size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : resolvePathCase(path.substr(0, slash));
     std::string mask = slash == std::string::npos ? path : path.substr(slash + 1);
     if (mask.empty()) {
         SetLastError(ERROR_FILE_NOT_FOUND);

@@ -1,6 +1,7 @@
 // Shared POSIX-to-Win32 translations: paths, errno, file times, attributes.
 #include "posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,6 +16,44 @@ std::string posixPath(const char *path) {
     for (char &c : p)
         if (c == '\\') c = '/';
     return p;
+}
+
+// The entry of dir whose name equals name ignoring case, or "" when none does.
+static std::string entryNoCase(const std::string &dir, const std::string &name) {
+    DIR *d = opendir(dir.c_str());
+    if (!d) return std::string();
+    std::string found;
+    while (dirent *e = readdir(d)) {
+        std::string n = e->d_name;
+        if (equalNoCase(n, name) && (found.empty() || n < found)) found = n;
+    }
+    closedir(d);
+    return found;
+}
+
+std::string resolvePathCase(const std::string &path) {
+    struct stat st;
+    if (path.empty() || lstat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return path;
+    std::string out;
+    size_t i = 0;
+    if (path[0] == '/') {
+        out = "/";
+        i = 1;
+    }
+    while (i <= path.size()) {
+        size_t j = path.find('/', i);
+        if (j == std::string::npos) j = path.size();
+        std::string part = path.substr(i, j - i);
+        if (!part.empty() && part != "." && part != ".." && lstat((out + part).c_str(), &st) != 0) {
+            std::string match = errno == ENOENT ? entryNoCase(out.empty() ? "." : out, part) : std::string();
+            if (match.empty()) return out + path.substr(i);
+            part = match;
+        }
+        out += part;
+        if (j < path.size()) out += '/';
+        i = j + 1;
+    }
+    return out;
 }
 
 DWORD errorFromErrno(int err) {

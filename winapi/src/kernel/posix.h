@@ -16,6 +16,14 @@ namespace winapi {
 // prefixes ("C:") are not understood and stay part of the name.
 std::string posixPath(const char *path);
 
+// The name under which an existing entry answers a Win32 path, whose names
+// compare without regard to case: when the path does not exist as written,
+// each component that is missing is looked up in its directory ignoring the
+// case of ASCII letters (an exact name always wins; among several that differ
+// only in case the first in byte order). From the first component that has
+// no match on, the path stays as given, so a new file keeps its given case.
+std::string resolvePathCase(const std::string &path);
+
 // The Win32 error for an errno value.
 DWORD errorFromErrno(int err);
 // The same for a failed call on a path: a missing entry is
