@@ -169,6 +169,11 @@ TEST(KeyboardMap, TerminalTypeAndFileName) {
     std::string upper = goodPath;
     for (char &c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_EQ(std::string(name), upper);
+    // The stored name is what the terminal dialog hands back: it must load
+    // again, also where file names keep their case.
+    initKeyboardMap(map);
+    EXPECT_EQ(setTerminalType(4, std::string(name).c_str(), map, emulation, name), kKeyboardLoaded);
+    EXPECT_EQ(mapWord(map, MapWord::screenRows), 25);
 
     for (const char *blank : {static_cast<const char *>(nullptr), "", " x"}) {
         EXPECT_EQ(setTerminalType(0, blank, map, emulation, name), kKeyboardLoaded);
