@@ -34,7 +34,10 @@ struct Cell {
 };
 
 // The emulator's part of the terminal record. Plain data: it lives in the
-// zero-filled block of the record, and zero is a valid (blank) state.
+// zero-filled block of the record, and zero is a valid (blank) state. The
+// view's fields (scrollX, scrollY, cellWidth, cellHeight, lastVisibleRow,
+// caretShown, the window handles) stay with the window, which turns the cell
+// positions given to EmulatorHost into pixels.
 struct EmulatorState {
     Cell cells[kCellCount];            // row after row
     BYTE chunk[kChunkSize + 1];        // latest read from the port, NUL after it

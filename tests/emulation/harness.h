@@ -148,14 +148,15 @@ struct Setup {
 inline void checkScript(const Script &script, Terminal &t) {
     EXPECT_EQ(t.s->cursorRow, script.row);
     EXPECT_EQ(t.s->cursorColumn, script.column);
-    if (script.attribute >= 0)
+    if (script.attribute >= 0) {
         EXPECT_EQ(int(BYTE(t.s->currentAttribute)), script.attribute);
+    }
     EXPECT_EQ(t.host.replies, script.replies);
     for (const CellsExpected &c : script.cells) {
         EXPECT_EQ(t.text(c.row, c.column, int(c.text.size())), c.text) << "at " << c.row << "," << c.column;
-        if (c.attribute >= 0)
-            for (size_t i = 0; i < c.text.size(); ++i)
-                EXPECT_EQ(int(t.attributeAt(c.row, c.column + int(i))), c.attribute) << "column " << c.column + i;
+        for (size_t i = 0; c.attribute >= 0 && i < c.text.size(); ++i) {
+            EXPECT_EQ(int(t.attributeAt(c.row, c.column + int(i))), c.attribute) << "column " << c.column + i;
+        }
     }
     EXPECT_EQ(t.host.readAheadDepth, 0) << "read-ahead not closed";
 }
