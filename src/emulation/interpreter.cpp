@@ -70,20 +70,34 @@ void restoreCursor(EmulatorState &s, EmulatorHost &host) {
     updateCaret(s, host);
 }
 
+// What an SGR value does to the attribute: keep these bits, then set those.
+// Values without a meaning here (2-6, 9-29, 38, 39, 48-255) keep it all; 0
+// depends on the emulation and is not in the table.
+struct Rendition {
+    BYTE keep, set;
+};
+
+constexpr std::array<Rendition, 256> renditions = [] {
+    std::array<Rendition, 256> table{};
+    for (Rendition &r : table)
+        r = {0xFF, 0x00};
+    table[1] = {0xFF, 0x08}; // bright
+    table[7] = {0x00, 0x70}; // reverse
+    table[8] = {0x00, 0x00}; // hidden
+    for (int i = 0; i < 8; ++i) {
+        table[30 + i] = {0xF8, colourMap[i]};            // foreground, bright kept
+        table[40 + i] = {0x0F, BYTE(colourMap[i] << 4)}; // background, bit 7 cleared
+    }
+    return table;
+}();
+
 void applyRendition(EmulatorState &s, BYTE value) {
-    const unsigned a = BYTE(s.currentAttribute);
-    if (value >= 30 && value <= 37)
-        setAttribute(s, (a & ~0x07u) | colourMap[value - 30]);
-    else if (value >= 40 && value <= 47)
-        setAttribute(s, (a & 0x0Fu) | colourMap[value - 40] << 4);
-    else if (value == 0)
+    if (value == 0) {
         setAttribute(s, isIbmAnsi(s) ? 0x07 : s.defaultAttribute & ~0x08u);
-    else if (value == 1)
-        setAttribute(s, a | 0x08);
-    else if (value == 7)
-        setAttribute(s, 0x70);
-    else if (value == 8)
-        setAttribute(s, 0x00);
+        return;
+    }
+    const Rendition r = renditions[value];
+    setAttribute(s, (BYTE(s.currentAttribute) & r.keep) | r.set);
 }
 
 // Set and reset mode: only "=255" (DoorWay) means anything here.
@@ -98,6 +112,14 @@ bool switchDoorWay(EmulatorState &s, EmulatorHost &host, bool on) {
     return kSequenceEnds;
 }
 
+bool collectDigit(EmulatorState &s, BYTE b) {
+    if (unsigned(s.parameterIndex) >= unsigned(kParameterCount))
+        return kSequenceEnds;
+    BYTE &p = s.parameters[s.parameterIndex];
+    p = BYTE(p * 10 + (b - '0'));
+    return kSequenceGoesOn;
+}
+
 // ---- escape handlers, by mnemonic ----
 
 bool ignore(EmulatorState &, EmulatorHost &, BYTE) { return kSequenceEnds; }
@@ -109,11 +131,7 @@ bool digit(EmulatorState &s, EmulatorHost &host, BYTE b) {
         if (b == '8') { restoreCursor(s, host); return kSequenceEnds; }    // DECRC
         return kSequenceGoesOn;
     }
-    if (unsigned(s.parameterIndex) >= unsigned(kParameterCount))
-        return kSequenceEnds;
-    BYTE &p = s.parameters[s.parameterIndex];
-    p = BYTE(p * 10 + (b - '0'));
-    return kSequenceGoesOn;
+    return collectDigit(s, b);
 }
 
 bool nextParameter(EmulatorState &s, EmulatorHost &, BYTE) {
@@ -229,8 +247,12 @@ void dispatchEscapeByte(EmulatorState &s, EmulatorHost &host, BYTE b) {
         s.escapeActive = 0;
         return;
     }
-    const EscapeTable &table = s.emulation == kIbm3161 ? ibm3161Table : ansiTable;
-    s.escapeActive = table[b](s, host, b);
+    if (s.emulation == kIbm3161) {
+        s.escapeActive = ibm3161Table[b](s, host, b);
+        return;
+    }
+    // Digits are most of a parameter list: collected without the table's call.
+    s.escapeActive = unsigned(b - '0') < 10u ? collectDigit(s, b) : ansiTable[b](s, host, b);
 }
 
 } // namespace
@@ -257,8 +279,6 @@ constinit const EscapeTable ansiTable = makeEscapeTable(ignore, {
     {"s", saveCursorHandler},
     {"u", restoreCursorHandler},
 });
-
-const BYTE colourMap[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 
 const BYTE lineDrawingMap[32] = {
     0x20, 0x04, 0xF0, 0x20, 0x20, 0x20, 0x20, 0xF8, // 5F..66

@@ -39,7 +39,7 @@ using EscapeTable = std::array<EscapeHandler, 128>;
 extern const EscapeTable ansiTable;
 extern const EscapeTable ibm3161Table;
 // ANSI colour number to the PC's colour bits.
-extern const BYTE colourMap[8];
+inline constexpr BYTE colourMap[8] = {0, 4, 2, 6, 1, 5, 3, 7};
 // Bytes 0x5F..0x7E to PC characters while line drawing is selected.
 extern const BYTE lineDrawingMap[32];
 
