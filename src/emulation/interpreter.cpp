@@ -157,7 +157,7 @@ bool characterSet(EmulatorState &s, EmulatorHost &host, BYTE) { // SCS: ESC ( 0,
 }
 
 bool cursorUp(EmulatorState &s, EmulatorHost &host, BYTE) { // CUU
-    s.cursorRow = std::max(s.cursorRow - count(s), 0);
+    s.cursorRow = std::max<LONG>(s.cursorRow - count(s), 0);
     updateCaret(s, host);
     return kSequenceEnds;
 }
@@ -170,13 +170,13 @@ bool cursorDown(EmulatorState &s, EmulatorHost &host, BYTE) { // CUD
 }
 
 bool cursorForward(EmulatorState &s, EmulatorHost &host, BYTE) { // CUF
-    s.cursorColumn = std::min(s.cursorColumn + count(s), kLastColumn);
+    s.cursorColumn = std::min<LONG>(s.cursorColumn + count(s), kLastColumn);
     updateCaret(s, host);
     return kSequenceEnds;
 }
 
 bool cursorBack(EmulatorState &s, EmulatorHost &host, BYTE) { // CUB
-    s.cursorColumn = std::max(s.cursorColumn - count(s), 0);
+    s.cursorColumn = std::max<LONG>(s.cursorColumn - count(s), 0);
     updateCaret(s, host);
     return kSequenceEnds;
 }
