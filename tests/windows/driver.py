@@ -10,6 +10,7 @@ request a line, one answer a line):
 
   send P HEX            write the bytes to port P's other end          -> ok
   recv P N MS           read up to N bytes within MS ms                -> ok HEX
+  later P MS HEX        write the bytes after MS ms                    -> ok
   drain P               throw away what has arrived                    -> ok N
   run P DIR CMD...      start the shell command in DIR, its standard
                         input and output joined to port P (lrzsz behind
@@ -166,6 +167,9 @@ class Driver:
                 return "ok"
             if cmd == "recv":
                 return "ok " + line.read(int(words[2]), int(words[3])).hex()
+            if cmd == "later":
+                threading.Timer(int(words[2]) / 1000.0, line.write, [bytes.fromhex(words[3])]).start()
+                return "ok"
             if cmd == "drain":
                 return "ok %d" % len(line.read(1 << 20, 50))
             if cmd == "run":
@@ -222,34 +226,57 @@ def start_display():
     return x
 
 
-def wine_env(prefix):
-    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win32",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
-    return env
+def pe_machine(path):
+    """0x14c for a 32-bit x86 program, 0x8664 for x86-64."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    at = int.from_bytes(head[0x3C:0x40], "little")
+    return int.from_bytes(head[at + 4:at + 6], "little")
 
 
-def prepare_wine(prefix, ports):
-    env = wine_env(prefix)
+class Wine:
+    """The loader and server for one kind of program, in one prefix."""
+
+    def __init__(self, prefix, program):
+        self.prefix = prefix
+        wide = pe_machine(program) == 0x8664
+        lib = "/usr/lib/wine"
+        self.loader = f"{lib}/wine64" if wide and os.path.exists(f"{lib}/wine64") else "wine"
+        self.server = f"{lib}/wineserver64" if wide and os.path.exists(f"{lib}/wineserver64") else "wineserver"
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEARCH="win64" if wide else "win32",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        if wide:
+            self.env["WINELOADER"] = self.loader
+            self.env["WINESERVER"] = self.server
+
+    def run(self, *args, check=True):
+        return subprocess.run([self.loader] + list(args), env=self.env, check=check, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+
+    def server_call(self, *args):
+        subprocess.run([self.server] + list(args), env=self.env)
+
+
+def prepare_wine(wine, ports):
+    prefix = wine.prefix
     if not os.path.exists(os.path.join(prefix, "system.reg")):
-        subprocess.run(["wineboot", "-i"], env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=env, check=True)
+        wine.run("wineboot", "-i")
+        wine.server_call("-w")
     reg = os.path.join(prefix, "ports.reg")
     with open(reg, "w") as f:
         f.write("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n")
         for com, dev in ports.items():
             f.write(f'"{com}"="{dev}"\n')
-    subprocess.run(["wine", "reg", "import", "Z:" + reg.replace("/", "\\")], env=env, check=True,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    wine.run("reg", "import", "Z:" + reg.replace("/", "\\"))
     # A fresh server makes the mount manager read the mapping again.
-    subprocess.run(["wineserver", "-k"], env=env)
-    subprocess.run(["wineserver", "-w"], env=env)
+    wine.server_call("-k")
+    wine.server_call("-w")
     dos = os.path.join(prefix, "dosdevices")
     for com, dev in ports.items():
         link = os.path.join(dos, com.lower())
         if os.path.lexists(link):
             os.unlink(link)
         os.symlink(dev, link)
-    return env
 
 
 def main():
@@ -259,7 +286,9 @@ def main():
     scratch = tempfile.mkdtemp(prefix="vorlex-win-")
     driver = Driver(scratch)
     display = None
+    wine = None
     lock = None
+    failed = True
     try:
         if mode == "wine":
             prefix = os.path.abspath(sys.argv[2])
@@ -267,8 +296,10 @@ def main():
             lock = open(prefix + ".lock", "w")
             fcntl.flock(lock, fcntl.LOCK_EX)  # one run at a time per prefix
             display = start_display()
-            env = prepare_wine(prefix, driver.ports())
-            command = ["wine"] + sys.argv[3:]
+            wine = Wine(prefix, sys.argv[3])
+            prepare_wine(wine, driver.ports())
+            env = dict(wine.env)
+            command = [wine.loader] + sys.argv[3:]
         else:
             comdir = os.path.join(scratch, "com")
             os.makedirs(comdir)
@@ -283,18 +314,19 @@ def main():
         except KeyboardInterrupt:
             program.kill()
         status = program.wait()
+        failed = status != 0
         if status:
             print(f"driver: {' '.join(command)} ended with {status}; peers' output in {scratch}/peers.log")
         return status
     finally:
         driver.close()
-        if mode == "wine":
-            subprocess.run(["wineserver", "-k"], env=wine_env(os.path.abspath(sys.argv[2])))
+        if wine:
+            wine.server_call("-k")
         if display:
             display.terminate()
         if lock:
             lock.close()
-        if not os.environ.get("VORLEX_KEEP_SCRATCH"):
+        if not os.environ.get("VORLEX_KEEP_SCRATCH") and not failed:
             shutil.rmtree(scratch, ignore_errors=True)
 
 

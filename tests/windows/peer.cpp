@@ -97,6 +97,13 @@ std::string local(const std::string &linuxPath) {
 #endif
 }
 
+bool onWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+void note(const char *what) { std::printf("  note: %s\n", what); }
+
 std::string readFile(const std::string &path) {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "<missing>";

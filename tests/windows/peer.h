@@ -27,6 +27,11 @@ std::string work();
 // A Linux path as this program names it (Z:\... under Wine).
 std::string local(const std::string &linuxPath);
 
+// True under Wine. A few checks are left out there, each where Wine's
+// serial layer departs from Windows; note() says which when it happens.
+bool onWine();
+void note(const char *what);
+
 // Files through Win32 (local names).
 std::string readFile(const std::string &path);
 bool writeFile(const std::string &path, const std::string &data);

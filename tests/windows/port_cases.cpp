@@ -54,13 +54,18 @@ CASE(port_open_results) {
     CHECK_EQ(Func122(kPort, kOwner), VORLEX_CLOSE_OK);
     CHECK_EQ(Func122(kPort, kOwner), VORLEX_CLOSE_NOT_OPEN);
     CHECK_EQ(Func122(300, kOwner), VORLEX_CLOSE_BAD_PORT);
-    CHECK(Func048(kPort) == nullptr);
+    CHECK(Func048(kPort) == INVALID_HANDLE_VALUE);
     // A closed port can be opened again at once.
     CHECK_EQ(Func041(kPort, kOwner), VORLEX_OPEN_OK);
     CHECK_EQ(Func122(kPort, kOwner), VORLEX_CLOSE_OK);
 }
 
 CASE(port_in_use_by_another_opener) {
+    if (peer::onWine()) {
+        // Wine opens a serial device any number of times, share mode 0 or not.
+        check::skip("Wine gives no exclusive access to a serial port");
+        return;
+    }
     HANDLE mine = CreateFileA("COM1", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     CHECK(mine != INVALID_HANDLE_VALUE);
     CHECK_EQ(Func041(kPort, kOwner), VORLEX_OPEN_IN_USE);
@@ -83,7 +88,7 @@ CASE(port_attach_and_detach) {
     CHECK_EQ(Func003(1, "attached"), 8);
     CHECK_EQ(peer::recv(2, 8, 2000), "attached");
     Func060(1, kOwner);
-    CHECK(Func048(1) == nullptr);
+    CHECK(Func048(1) == INVALID_HANDLE_VALUE);
     // The handle is the caller's again: still open and usable.
     OVERLAPPED o{};
     o.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -121,17 +126,22 @@ CASE(port_line_settings_round_trip) {
 CASE(port_flow_control_settings) {
     Open port;
     CHECK_EQ(Func001(kPort, 115200, NOPARITY, 8, 1), VORLEX_LINE_OK);
+    const bool wine = peer::onWine();
     for (int bits = 0; bits < 8; bits++) {
         LONG rts = bits & 1, xon = (bits >> 1) & 1, dtr = (bits >> 2) & 1;
         Func032(kPort, rts, xon, dtr);
         DCB d = state(kPort);
         CHECK_EQ(d.fOutxCtsFlow, static_cast<DWORD>(rts));
-        CHECK_EQ(d.fRtsControl, static_cast<DWORD>(rts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE));
         CHECK_EQ(d.fOutX, static_cast<DWORD>(xon));
         CHECK_EQ(d.fInX, static_cast<DWORD>(xon));
+        if (wine) continue;
+        CHECK_EQ(d.fRtsControl, static_cast<DWORD>(rts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE));
         CHECK_EQ(d.fOutxDsrFlow, static_cast<DWORD>(dtr));
         CHECK_EQ(d.fDtrControl, static_cast<DWORD>(dtr ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE));
     }
+    // Wine reads RTS handshaking back as RTS_CONTROL_ENABLE, and has no
+    // DTR/DSR flow control on Linux (our layer emulates it).
+    if (wine) peer::note("Wine: RTS handshake and DTR/DSR flow not read back");
     Func032(kPort, 0, 0, 0);
 }
 
