@@ -52,14 +52,20 @@ LONG waitForByte(LONG port, PortRecord *r, HWND window, DWORD ms, bool *interrup
     if (!ReadFile(r->portHandle, &byte, 1, &got, &r->readOverlapped)) {
         got = 0;
         if (GetLastError() == ERROR_IO_PENDING) {
-            // Keep the thread's windows alive while the read waits.
+            // Keep the thread's windows alive while the read waits. The limit
+            // is kept here as well: a driver need not end a read that waits
+            // for its first byte at the total time-out (Wine's does not).
+            const DWORD start = GetTickCount();
             for (;;) {
                 if (pumpMessages(window)) {
                     *interrupted = true;
                     got = finishPendingRead(r);
                     break;
                 }
-                DWORD w = MsgWaitForMultipleObjects(1, &r->readOverlapped.hEvent, FALSE, INFINITE, QS_ALLINPUT);
+                const DWORD passed = GetTickCount() - start;
+                DWORD w = passed >= ms ? WAIT_TIMEOUT
+                                       : MsgWaitForMultipleObjects(1, &r->readOverlapped.hEvent, FALSE, ms - passed,
+                                                                   QS_ALLINPUT);
                 if (w == WAIT_OBJECT_0) {
                     if (!GetOverlappedResult(r->portHandle, &r->readOverlapped, &got, FALSE)) got = 0;
                     break;
