@@ -1,6 +1,6 @@
 # Sourced by the other scripts: installs the Debian packages the build and
 # the tests need, when they are missing.
-vorlex_packages=(cmake ninja-build g++ ccache libgtest-dev libbenchmark-dev lrzsz socat
+vorlex_packages=(cmake ninja-build g++ ccache libvterm-dev libgtest-dev libbenchmark-dev lrzsz socat
     libfreetype-dev libpng-dev xfonts-base xfonts-100dpi fonts-terminus-otb fonts-dejavu-core fonts-liberation2)
 vorlex_setup() {
     local missing=()

@@ -1,7 +1,5 @@
 // Capture buffer of each port.
-#include "emulation/capture.h"
-
-#include <vorlex.h>
+#include "port/capture.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,13 +8,7 @@ namespace vorlex {
 
 namespace {
 
-constexpr LONG kPortCount = 255;
-
-CaptureRecord *captureTable[kPortCount];
-
-bool validPort(LONG port) { return port >= 0 && port < kPortCount; }
-
-CaptureRecord *recordOf(LONG port) { return validPort(port) ? captureTable[port] : nullptr; }
+CaptureRecord *recordOf(LONG port) { return validPort(port) ? sessionAt(port).capture.load() : nullptr; }
 
 // Writes all of data to the open file; the count actually written.
 DWORD writeAll(HANDLE file, const BYTE *data, DWORD count) {
@@ -74,66 +66,76 @@ bool captureIsEnabled(LONG port) {
     return record && record->captureEnabled;
 }
 
-} // namespace vorlex
-
-using vorlex::CaptureRecord;
-
-extern "C" {
-
-LONG WINAPI Func067(LONG port, LONG on) {
-    if (!vorlex::validPort(port)) return VORLEX_CAPTURE_BAD_PORT;
-    CaptureRecord *&slot = vorlex::captureTable[port];
-    if (on) {
-        if (slot) return VORLEX_CAPTURE_OK;
-        HGLOBAL memory = GlobalAlloc(GHND, sizeof(CaptureRecord));
-        if (!memory) return VORLEX_CAPTURE_NO_MEMORY;
-        auto *record = static_cast<CaptureRecord *>(GlobalLock(memory));
-        if (!record) {
-            GlobalFree(memory);
-            return VORLEX_CAPTURE_NO_MEMORY;
-        }
-        record->captureMemory = memory;
-        record->captureWrite = record->captureBuffer;
-        record->captureEnabled = 1;
-        slot = record;
-        return VORLEX_CAPTURE_OK;
+LONG captureOn(LONG port) {
+    if (!validPort(port)) return VORLEX_CAPTURE_BAD_PORT;
+    std::atomic<CaptureRecord *> &slot = sessionAt(port).capture;
+    if (slot.load()) return VORLEX_CAPTURE_OK;
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(CaptureRecord));
+    if (!memory) return VORLEX_CAPTURE_NO_MEMORY;
+    auto *record = static_cast<CaptureRecord *>(GlobalLock(memory));
+    if (!record) {
+        GlobalFree(memory);
+        return VORLEX_CAPTURE_NO_MEMORY;
     }
-    CaptureRecord *record = slot;
+    record->captureMemory = memory;
+    record->captureWrite = record->captureBuffer;
+    record->captureEnabled = 1;
+    slot.store(record);
+    return VORLEX_CAPTURE_OK;
+}
+
+LONG captureOff(LONG port) {
+    if (!validPort(port)) return VORLEX_CAPTURE_BAD_PORT;
+    CaptureRecord *record = sessionAt(port).capture.load();
     if (!record) return VORLEX_CAPTURE_OK;
-    if (record->captureCount > 0) vorlex::flushRecord(port, record);
+    if (record->captureCount > 0) flushRecord(port, record);
     const LONG result = record->captureCount > 0 ? VORLEX_CAPTURE_NOT_WRITTEN : VORLEX_CAPTURE_OK;
-    slot = nullptr;
+    sessionAt(port).capture.store(nullptr);
     HGLOBAL memory = record->captureMemory;
     GlobalUnlock(memory);
     GlobalFree(memory);
     return result;
 }
 
-void WINAPI Func068(LONG port, LPCSTR fileName) {
-    CaptureRecord *record = vorlex::recordOf(port);
+void captureToFile(LONG port, LPCSTR fileName) {
+    CaptureRecord *record = recordOf(port);
     if (!record) return;
     // The pending bytes belong to the old file.
-    if (record->captureCount > 0) vorlex::flushRecord(port, record);
+    if (record->captureCount > 0) flushRecord(port, record);
     size_t length = fileName ? std::strlen(fileName) : 0;
-    if (length > vorlex::kCaptureNameSize - 1) length = vorlex::kCaptureNameSize - 1;
+    if (length > kCaptureNameSize - 1) length = kCaptureNameSize - 1;
     if (length) std::memcpy(record->captureFile, fileName, length);
     record->captureFile[length] = '\0';
 }
 
+void captureBytes(LONG port, const void *bytes, DWORD count) {
+    CaptureRecord *record = recordOf(port);
+    if (!record || !bytes) return;
+    const BYTE *p = static_cast<const BYTE *>(bytes);
+    for (DWORD i = 0; i < count; i++) appendByte(port, record, p[i]);
+}
+
+void captureText(LONG port, const char *text) {
+    if (text) captureBytes(port, text, static_cast<DWORD>(std::strlen(text)));
+}
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func067(LONG port, LONG on) { return on ? captureOn(port) : captureOff(port); }
+
+void WINAPI Func068(LONG port, LPCSTR fileName) { captureToFile(port, fileName); }
+
 void WINAPI Func072(LONG port, LONG byte) {
-    if (CaptureRecord *record = vorlex::recordOf(port)) vorlex::appendByte(port, record, static_cast<BYTE>(byte));
+    const BYTE b = static_cast<BYTE>(byte);
+    captureBytes(port, &b, 1);
 }
 
-void WINAPI Func004(LONG port, LPCSTR text) {
-    CaptureRecord *record = vorlex::recordOf(port);
-    if (!record || !text) return;
-    for (; *text; text++) vorlex::appendByte(port, record, static_cast<BYTE>(*text));
-}
+void WINAPI Func004(LONG port, LPCSTR text) { captureText(port, text); }
 
-void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count) {
-    CaptureRecord *record = vorlex::recordOf(port);
-    if (!record || !buffer) return;
-    for (DWORD i = 0; i < count; i++) vorlex::appendByte(port, record, static_cast<BYTE>(buffer[i]));
-}
+void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count) { captureBytes(port, buffer, count); }
 
 } // extern "C"

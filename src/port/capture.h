@@ -1,10 +1,10 @@
 // The per-port capture buffer: bytes gathered in memory and appended to the
 // port's capture file when the buffer is nearly full, when the file name
-// changes and when capture ends. The debug trace and the terminal write
-// through the exports Func067, Func068, Func072, Func004 and Func087.
+// changes and when capture ends. The record belongs to the port number's
+// session but not to an open port: capture may run without one.
 #pragma once
 
-#include <windows.h>
+#include "port/port.h"
 
 namespace vorlex {
 
@@ -30,5 +30,15 @@ void flushCapture(LONG port);
 // append to it.
 bool hasCapture(LONG port);
 bool captureIsEnabled(LONG port);
+
+// Capture on (an existing record stays as it is) and off (a last flush);
+// the capture result codes.
+LONG captureOn(LONG port);
+LONG captureOff(LONG port);
+// Flushes to the old file, then switches to the name (cut at 255).
+void captureToFile(LONG port, LPCSTR fileName);
+// Appends, flushing whenever the buffer is nearly full; nothing without a record.
+void captureBytes(LONG port, const void *bytes, DWORD count);
+void captureText(LONG port, const char *text);
 
 } // namespace vorlex

@@ -1,6 +1,6 @@
 // The Communications Errors dialog (template 122): the port's error
 // counters and its modem status.
-#include "port.h"
+#include "port/port_api.h"
 
 #include "resources/resources.h"
 #include "services/startup.h"
@@ -10,14 +10,16 @@ namespace vorlex {
 namespace {
 
 void showCounters(HWND dialog, LONG port) {
-    const PortRecord *r = portRecord(port);
-    const DWORD counters[] = {
-        r ? r->ctsTimeouts : 0,    r ? r->dsrTimeouts : 0, r ? r->overrunErrors : 0,
-        r ? r->rxQueueOverruns : 0, r ? r->txQueueFull : 0,
-    };
+    DWORD counters[5] = {};
+    DWORD status = 0;
+    if (PortHold h{port}) {
+        const PortRecord &r = h.rec();
+        const DWORD values[] = {r.ctsTimeouts, r.dsrTimeouts, r.overrunErrors, r.rxQueueOverruns, r.txQueueFull};
+        for (int i = 0; i < 5; i++) counters[i] = values[i];
+        status = modemStatus(*h);
+    }
     for (int i = 0; i < 5; i++) SetDlgItemInt(dialog, 102 + i, counters[i], FALSE);
 
-    const DWORD status = static_cast<DWORD>(Func010(port));
     char text[64];
     wsprintfA(text, "Modem Status : %Xh - %s %s %s %s", static_cast<unsigned>(status),
               (status & MS_CTS_ON) ? "CTS " : "", (status & MS_DSR_ON) ? "DSR " : "",
@@ -33,7 +35,7 @@ using namespace vorlex;
 extern "C" {
 
 void WINAPI Func013(LONG port, HWND parent) {
-    if (!portRecord(port)) return;
+    if (!PortHold(port)) return;
     DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(resources::kDialogCommErrors), parent, Func002, port);
 }
 

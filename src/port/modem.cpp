@@ -1,47 +1,53 @@
 // Modem-control lines, hang-up, break and the modem status.
-#include "port.h"
+#include "port/port_api.h"
 
 namespace vorlex {
-namespace {
 
-DWORD modemStatus(LONG port) {
-    PortRecord *r = portRecord(port);
+DWORD modemStatus(Session &s) {
     DWORD status = 0;
-    if (!r || !GetCommModemStatus(r->portHandle, &status)) return 0;
-    return status;
+    return GetCommModemStatus(s.handle(), &status) ? status : 0;
 }
 
-} // namespace
+bool carrierPresent(Session &s) { return (modemStatus(s) & MS_RLSD_ON) != 0; }
+
 } // namespace vorlex
 
 using namespace vorlex;
 
+namespace {
+DWORD statusOf(LONG port) {
+    PortHold h(port);
+    return h ? modemStatus(*h) : 0;
+}
+} // namespace
+
 extern "C" {
 
 void WINAPI Func056(LONG port, LONG on) {
-    if (PortRecord *r = portRecord(port)) EscapeCommFunction(r->portHandle, on ? SETDTR : CLRDTR);
+    if (PortHold h{port}) EscapeCommFunction(h->handle(), on ? SETDTR : CLRDTR);
 }
 
 void WINAPI Func061(LONG port, LONG on) {
-    if (PortRecord *r = portRecord(port)) EscapeCommFunction(r->portHandle, on ? SETRTS : CLRRTS);
+    if (PortHold h{port}) EscapeCommFunction(h->handle(), on ? SETRTS : CLRRTS);
 }
 
 LONG WINAPI Func055(LONG port) {
-    Func056(port, 0);
-    return Func012(nullptr, 9);
+    PortHold h(port);
+    if (h) EscapeCommFunction(h->handle(), CLRDTR);
+    return tickWait(nullptr, 9, h ? h.rec().stopEvent : nullptr);
 }
 
 void WINAPI Func063(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
-    Func011(port);
-    SetCommBreak(r->portHandle);
-    Func012(nullptr, 4);
-    ClearCommBreak(r->portHandle);
+    PortHold h(port);
+    if (!h) return;
+    purgeOutput(*h);
+    SetCommBreak(h->handle());
+    tickWait(nullptr, 4, h.rec().stopEvent);
+    ClearCommBreak(h->handle());
 }
 
-LONG WINAPI Func010(LONG port) { return static_cast<LONG>(modemStatus(port)); }
-LONG WINAPI Func052(LONG port) { return (modemStatus(port) & MS_RLSD_ON) ? 1 : 0; }
-LONG WINAPI Func053(LONG port) { return (modemStatus(port) & 0x44) ? 1 : 0; }
+LONG WINAPI Func010(LONG port) { return static_cast<LONG>(statusOf(port)); }
+LONG WINAPI Func052(LONG port) { return (statusOf(port) & MS_RLSD_ON) ? 1 : 0; }
+LONG WINAPI Func053(LONG port) { return (statusOf(port) & 0x44) ? 1 : 0; }
 
 } // extern "C"

@@ -1,7 +1,7 @@
 // Opening, attaching, closing and detaching ports; time-outs; the debug trace.
-#include "port.h"
+#include "port/port_api.h"
 
-#include <new>
+#include "port/capture.h"
 
 namespace vorlex {
 
@@ -10,52 +10,6 @@ namespace {
 const DWORD kDefaultInQueue = 32640;
 const DWORD kDefaultOutQueue = 8192;
 
-// Steps shared by the opens: check the slot, take the record and lock it
-// into the slot. 0 or the open result code.
-LONG takeRecord(LONG port, PortRecord **out) {
-    if (port < 0 || port >= kPortCount) return VORLEX_OPEN_BAD_PORT;
-    if (portRecord(port)) return VORLEX_OPEN_ALREADY_OPEN;
-    HGLOBAL mem = GlobalAlloc(GMEM_ZEROINIT, sizeof(PortRecord));
-    if (!mem) return VORLEX_OPEN_NO_MEMORY;
-    void *p = GlobalLock(mem);
-    if (!p) {
-        GlobalFree(mem);
-        return VORLEX_OPEN_NO_MEMORY;
-    }
-    auto *r = new (p) PortRecord{};
-    r->recordMemory = mem;
-    setPortRecord(port, r);
-    *out = r;
-    return 0;
-}
-
-void freeRecord(LONG port, PortRecord *r) {
-    setPortRecord(port, nullptr);
-    HGLOBAL mem = r->recordMemory;
-    r->~PortRecord();
-    GlobalUnlock(mem);
-    GlobalFree(mem);
-}
-
-void closeEvents(PortRecord *r) {
-    if (r->writeOverlapped.hEvent) {
-        CloseHandle(r->writeOverlapped.hEvent);
-        r->writeOverlapped.hEvent = nullptr;
-    }
-    if (r->readOverlapped.hEvent) {
-        CloseHandle(r->readOverlapped.hEvent);
-        r->readOverlapped.hEvent = nullptr;
-    }
-}
-
-bool createEvents(PortRecord *r) {
-    r->writeOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (r->writeOverlapped.hEvent) r->readOverlapped.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (r->writeOverlapped.hEvent && r->readOverlapped.hEvent) return true;
-    closeEvents(r);
-    return false;
-}
-
 void formatDeviceName(LONG port, char *name) {
     if (port <= 8)
         wsprintfA(name, "COM%d", static_cast<int>(port + 1));
@@ -63,15 +17,16 @@ void formatDeviceName(LONG port, char *name) {
         wsprintfA(name, "\\\\.\\COM%d", static_cast<int>(port + 1));
 }
 
+bool setWriteTimeout(HANDLE handle, DWORD writeTimeoutMs) {
+    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, writeTimeoutMs};
+    return SetCommTimeouts(handle, &t) != FALSE;
+}
+
 LONG openPort(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
     PortRecord *r;
-    if (LONG code = takeRecord(port, &r)) return code;
+    if (LONG code = installPortRecord(port, &r)) return code;
     char name[16];
     formatDeviceName(port, name);
-    if (!createEvents(r)) {
-        freeRecord(port, r);
-        return VORLEX_OPEN_NO_MEMORY;
-    }
     SECURITY_ATTRIBUTES sa{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE h = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, &sa, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
@@ -81,8 +36,7 @@ LONG openPort(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsC
                     : err == ERROR_ACCESS_DENIED ? VORLEX_OPEN_IN_USE
                                                  : VORLEX_OPEN_BAD_PARAMETERS;
         lastOpenError.store(err);
-        closeEvents(r);
-        freeRecord(port, r);
+        discardPortRecord(port);
         return code;
     }
     r->ownerId = ownerId;
@@ -95,14 +49,17 @@ LONG openPort(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsC
     r->outQueueSize = outQueue;
     r->transferTimeout = 60;
     SetupComm(h, inQueue, outQueue);
-    Func118(port, 5000);
+    setWriteTimeout(h, 5000);
+    publishPortRecord(port);
     return VORLEX_OPEN_OK;
 }
 
 // Starts the debug trace of a port that has just opened.
 void startTrace(LONG port, LONG traceReceive, LONG traceTransmit, LPCSTR file) {
     if (!traceReceive && !traceTransmit) return;
-    PortRecord *r = portRecord(port);
+    PortHold h(port);
+    if (!h) return;
+    PortRecord *r = &h.rec();
     r->traceOn = 1;
     char name[256];
     if (file && file[0] != '\0' && file[0] != ' ') {
@@ -113,8 +70,8 @@ void startTrace(LONG port, LONG traceReceive, LONG traceTransmit, LPCSTR file) {
     r->traceReceive = traceReceive;
     r->traceTransmit = traceTransmit;
     r->transferActive = 0;
-    Func067(port, 1);
-    Func068(port, name);
+    captureOn(port);
+    captureToFile(port, name);
 }
 
 DWORD queueSize(DWORD requested, DWORD fallback) {
@@ -141,61 +98,57 @@ LONG WINAPI Func025(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LON
 
 LONG WINAPI Func076(LONG port, DWORD ownerId, HANDLE handle) {
     PortRecord *r;
-    if (LONG code = takeRecord(port, &r)) return code;
+    if (LONG code = installPortRecord(port, &r)) return code;
     r->portHandle = handle;
-    if (!createEvents(r)) {
-        freeRecord(port, r);
-        return VORLEX_OPEN_NO_MEMORY;
-    }
-    Func118(port, 5000);
+    setWriteTimeout(handle, 5000);
     r->ownerId = ownerId;
     r->rtsCtsFlow = 1;
     r->resume = 1;
     r->inQueueSize = kDefaultInQueue;
     r->outQueueSize = kDefaultOutQueue;
     r->transferTimeout = 60;
+    publishPortRecord(port);
     return VORLEX_OPEN_OK;
 }
 
 LONG WINAPI Func113(LONG port, DWORD ownerId, LONG traceReceive, LONG traceTransmit, LPCSTR traceFile) {
-    LONG code = Func041(port, ownerId);
+    LONG code = openPort(port, ownerId, kDefaultInQueue, kDefaultOutQueue, 1, 0, 0);
     if (code == VORLEX_OPEN_OK) startTrace(port, traceReceive, traceTransmit, traceFile);
     return code;
 }
 
 LONG WINAPI Func075(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsCts, LONG xonXoff, LONG dtrDsr,
                     LONG traceReceive, LONG traceTransmit, LPCSTR traceFile) {
-    LONG code = Func025(port, ownerId, inQueue, outQueue, rtsCts, xonXoff, dtrDsr);
+    LONG code = openPort(port, ownerId, queueSize(inQueue, kDefaultInQueue), queueSize(outQueue, kDefaultOutQueue),
+                         rtsCts, xonXoff, dtrDsr);
     if (code == VORLEX_OPEN_OK) startTrace(port, traceReceive, traceTransmit, traceFile);
     return code;
 }
 
 LONG WINAPI Func122(LONG port, DWORD ownerId) {
-    if (port < 0 || port >= kPortCount) return VORLEX_CLOSE_BAD_PORT;
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_CLOSE_NOT_OPEN;
-    if (r->ownerId != ownerId) return VORLEX_CLOSE_WRONG_OWNER;
-    if (r->traceOn) Func067(port, 0);
-    PurgeComm(r->portHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-    closeEvents(r);
-    LONG result = CloseHandle(r->portHandle) ? VORLEX_CLOSE_OK : VORLEX_CLOSE_HANDLE_FAILED;
-    freeRecord(port, r);
-    return result;
+    if (!validPort(port)) return VORLEX_CLOSE_BAD_PORT;
+    LONG traceOn;
+    {
+        PortHold h(port);
+        if (!h) return VORLEX_CLOSE_NOT_OPEN;
+        if (h.rec().ownerId != ownerId) return VORLEX_CLOSE_WRONG_OWNER;
+        traceOn = h.rec().traceOn;
+    }
+    if (traceOn) captureOff(port);
+    return closeSession(sessionAt(port), false) ? VORLEX_CLOSE_OK : VORLEX_CLOSE_HANDLE_FAILED;
 }
 
 void WINAPI Func060(LONG port, DWORD ownerId) {
-    PortRecord *r = portRecord(port);
-    if (!r || r->ownerId != ownerId) return;
-    PurgeComm(r->portHandle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-    closeEvents(r);
-    freeRecord(port, r);
+    {
+        PortHold h(port);
+        if (!h || h.rec().ownerId != ownerId) return;
+    }
+    closeSession(sessionAt(port), true);
 }
 
 LONG WINAPI Func118(LONG port, DWORD writeTimeoutMs) {
-    PortRecord *r = portRecord(port);
-    if (!r) return 0;
-    COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, writeTimeoutMs};
-    return SetCommTimeouts(r->portHandle, &t) ? 1 : 0;
+    PortHold h(port);
+    return h && setWriteTimeout(h.rec().portHandle, writeTimeoutMs) ? 1 : 0;
 }
 
 } // extern "C"

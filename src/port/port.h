@@ -1,5 +1,5 @@
-// The port table and port record, shared by the port layer and, through
-// lookups by port number, by the terminal and the transfers.
+// The port record and the port's session: what the library keeps for one
+// port number, who may touch it, and for how long.
 #pragma once
 
 #include <vorlex.h>
@@ -41,35 +41,103 @@ struct PortRecord {
     LONG traceReceive;
     LONG traceTransmit;
     LONG traceBlock;
-    LONG transferActive;
+    std::atomic<LONG> transferActive;
     LONG showFileErrors;
+    // Set when the port closes: every wait on the port wakes and gives up.
+    HANDLE stopEvent;
 };
 
-// The record of an open port, or null for a bad or closed port number.
-PortRecord *portRecord(LONG port);
-void setPortRecord(LONG port, PortRecord *r);
+struct CaptureRecord;
+struct TransferRecord;
+
+// Who reads the port's received bytes now. The application reads whenever
+// it likes; a transfer takes the port for its length (the terminal's comm
+// event thread stands aside meanwhile) and gives it back; the terminal's
+// thread reads only while the port is its own.
+enum class Reader : LONG { application = 0, transfer = 1, terminal = 2 };
+
+// Everything the library keeps for one port number. The block itself is
+// never freed; the records in it come and go: the port record from open to
+// close, the capture record from capture on to capture off (with or without
+// an open port), the transfer record for the length of a transfer.
+struct Session {
+    LONG port;
+    std::atomic<PortRecord *> record;
+    std::atomic<CaptureRecord *> capture;
+    std::atomic<TransferRecord *> transfer;
+    std::atomic<HWND> progressDialog;
+    // Who reads the port now, and the reader to give it back to.
+    std::atomic<Reader> reader;
+    Reader readerBefore;
+    // Operations under way on the port (holds), and the open state.
+    std::atomic<LONG> holds;
+    std::atomic<LONG> state;
+    bool closeDevice; // the close of the device is left to the last hold
+
+    PortRecord &rec() const { return *record.load(std::memory_order_relaxed); }
+    HANDLE handle() const { return rec().portHandle; }
+    bool closing() const;
+};
+
+// The session block of a port number in 0..254.
+Session &sessionAt(LONG port);
+inline bool validPort(LONG port) { return port >= 0 && port < kPortCount; }
+
+// The record of an open port without holding it: only for reports of the
+// program and for tests, on a thread where nothing closes the port.
+inline PortRecord *portRecord(LONG port) { return validPort(port) ? sessionAt(port).record.load() : nullptr; }
+
+// A running operation on an open port. While one exists the port record
+// stays: a close stops the work, waits for it to leave and frees last.
+class PortHold {
+public:
+    PortHold() = default;
+    explicit PortHold(LONG port); // empty for a bad, closed or closing port
+    PortHold(const PortHold &) = delete;
+    PortHold &operator=(const PortHold &) = delete;
+    PortHold(PortHold &&o) noexcept : s_(o.s_) { o.s_ = nullptr; }
+    ~PortHold();
+    explicit operator bool() const { return s_ != nullptr; }
+    Session &operator*() const { return *s_; }
+    Session *operator->() const { return s_; }
+    PortRecord &rec() const { return s_->rec(); }
+
+private:
+    Session *s_ = nullptr;
+};
+
+// Opening: puts a new record into the port's session. 0, or the open
+// result code (bad port, already open, no memory).
+LONG installPortRecord(LONG port, PortRecord **out);
+// Makes an installed record visible to the exports.
+void publishPortRecord(LONG port);
+// Undoes installPortRecord for an open that failed half way.
+void discardPortRecord(LONG port);
+// Closing: stops what runs on the port (a transfer as by its Cancel, with
+// the cancel sequence; a blocked read), waits for other threads to leave,
+// closes the device unless keepDevice, and frees the record, at once or,
+// when this thread still holds the port further up, when it lets go.
+// False when the device handle would not close.
+bool closeSession(Session &s, bool keepDevice);
+
 // The Win32 error of the last open whose CreateFileA failed.
 extern std::atomic<DWORD> lastOpenError;
 
 // Adds the counted error bits of a ClearCommError word to the record.
-void countCommErrors(LONG port, DWORD errors);
+void countCommErrors(PortRecord &r, DWORD errors);
 // ClearCommError on the port, counting its errors; false when it failed.
-bool clearErrors(LONG port, PortRecord *r, COMSTAT *stat);
-// The queue counts of an open port (errors counted), false for a bad or closed one.
-bool queueStatus(LONG port, COMSTAT &stat);
-// Clears and counts the port's errors, then purges with the flags.
-void clearAndPurge(LONG port, DWORD flags);
+bool clearErrors(PortRecord &r, COMSTAT *stat);
 // Takes the thread's messages; 1 when the wait must end (WM_QUIT, or
 // WM_CLOSE/WM_DESTROY of the given window), which is posted again.
 LONG pumpMessages(HWND window);
+// Waits ticks of 56 ms while dispatching messages; 1 when the pump ended
+// the wait or the stop event, when given, was set.
+LONG tickWait(HWND window, LONG ticks, HANDLE stop = nullptr);
 
-// One read on the port's read block, completed as the receive exports do.
-DWORD readBytes(PortRecord *r, void *buffer, DWORD count);
-// Waits up to ms for one byte, dispatching messages; the byte (not traced),
-// or -1 when none came. *interrupted tells whether the message pump ended
-// the wait.
-LONG waitForByte(LONG port, PortRecord *r, HWND window, DWORD ms, bool *interrupted);
-// Appends received bytes to the debug trace when it records them.
-void traceReceived(LONG port, PortRecord *r, const char *bytes);
+// Where the pattern first occurs in the text, ignoring the case of ASCII
+// letters: its 1-based position, or 0.
+LONG findText(LPCSTR text, LPCSTR pattern);
+// The library's formatted message box (all of its boxes go through it).
+int messageBox(HWND owner, LPCSTR caption, UINT style, LPCSTR format, ...);
 
 } // namespace vorlex

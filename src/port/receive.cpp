@@ -1,6 +1,8 @@
 // Receiving: single bytes with and without waiting, blocks, printable text,
 // text up to a terminator, CRC-guarded blocks, queue tests and purges.
-#include "port.h"
+#include "port/port_api.h"
+
+#include "port/capture.h"
 
 namespace vorlex {
 
@@ -8,10 +10,10 @@ namespace {
 
 // Ends a read that is still in progress so that it never writes into a
 // buffer the caller no longer owns; bytes it had already taken are kept.
-DWORD finishPendingRead(PortRecord *r) {
+DWORD finishPendingRead(PortRecord &r) {
     DWORD got = 0;
-    CancelIoEx(r->portHandle, &r->readOverlapped);
-    GetOverlappedResult(r->portHandle, &r->readOverlapped, &got, TRUE);
+    CancelIoEx(r.portHandle, &r.readOverlapped);
+    GetOverlappedResult(r.portHandle, &r.readOverlapped, &got, TRUE);
     return got;
 }
 
@@ -25,36 +27,35 @@ COMMTIMEOUTS anyByteWithin(const COMMTIMEOUTS &base, DWORD ms) {
     return t;
 }
 
-} // namespace
-
-DWORD readBytes(PortRecord *r, void *buffer, DWORD count) {
+// One read on the port's read block, completed as the receive exports do.
+DWORD readBytes(PortRecord &r, void *buffer, DWORD count) {
     DWORD got = 0;
-    if (ReadFile(r->portHandle, buffer, count, &got, &r->readOverlapped)) return got;
+    if (ReadFile(r.portHandle, buffer, count, &got, &r.readOverlapped)) return got;
     if (GetLastError() != ERROR_IO_PENDING) return 0;
-    if (WaitForSingleObject(r->readOverlapped.hEvent, 1000) == WAIT_OBJECT_0 &&
-        GetOverlappedResult(r->portHandle, &r->readOverlapped, &got, FALSE))
+    if (WaitForSingleObject(r.readOverlapped.hEvent, 1000) == WAIT_OBJECT_0 &&
+        GetOverlappedResult(r.portHandle, &r.readOverlapped, &got, FALSE))
         return got;
     return finishPendingRead(r);
 }
 
-void traceReceived(LONG port, PortRecord *r, const char *bytes) {
-    if (r->traceReceive && !r->transferActive) Func004(port, bytes);
-}
-
-LONG waitForByte(LONG port, PortRecord *r, HWND window, DWORD ms, bool *interrupted) {
+// Waits up to ms for one byte, dispatching messages; the byte (not traced),
+// or -1 when none came. *interrupted tells whether the message pump or a
+// close ended the wait.
+LONG waitForByte(PortRecord &r, HWND window, DWORD ms, bool *interrupted) {
     *interrupted = false;
     COMMTIMEOUTS saved;
-    if (!GetCommTimeouts(r->portHandle, &saved)) return -1;
+    if (!GetCommTimeouts(r.portHandle, &saved)) return -1;
     COMMTIMEOUTS wait = anyByteWithin(saved, ms);
-    if (!SetCommTimeouts(r->portHandle, &wait)) return -1;
+    if (!SetCommTimeouts(r.portHandle, &wait)) return -1;
     unsigned char byte = 0;
     DWORD got = 0;
-    if (!ReadFile(r->portHandle, &byte, 1, &got, &r->readOverlapped)) {
+    if (!ReadFile(r.portHandle, &byte, 1, &got, &r.readOverlapped)) {
         got = 0;
         if (GetLastError() == ERROR_IO_PENDING) {
             // Keep the thread's windows alive while the read waits. The limit
             // is kept here as well: a driver need not end a read that waits
             // for its first byte at the total time-out (Wine's does not).
+            const HANDLE events[2] = {r.readOverlapped.hEvent, r.stopEvent};
             const DWORD start = GetTickCount();
             for (;;) {
                 if (pumpMessages(window)) {
@@ -64,21 +65,93 @@ LONG waitForByte(LONG port, PortRecord *r, HWND window, DWORD ms, bool *interrup
                 }
                 const DWORD passed = GetTickCount() - start;
                 DWORD w = passed >= ms ? WAIT_TIMEOUT
-                                       : MsgWaitForMultipleObjects(1, &r->readOverlapped.hEvent, FALSE, ms - passed,
-                                                                   QS_ALLINPUT);
+                                       : MsgWaitForMultipleObjects(2, events, FALSE, ms - passed, QS_ALLINPUT);
                 if (w == WAIT_OBJECT_0) {
-                    if (!GetOverlappedResult(r->portHandle, &r->readOverlapped, &got, FALSE)) got = 0;
+                    if (!GetOverlappedResult(r.portHandle, &r.readOverlapped, &got, FALSE)) got = 0;
                     break;
                 }
-                if (w != WAIT_OBJECT_0 + 1) {
+                if (w != WAIT_OBJECT_0 + 2) {
+                    *interrupted = w == WAIT_OBJECT_0 + 1;
                     got = finishPendingRead(r);
                     break;
                 }
             }
         }
     }
-    SetCommTimeouts(r->portHandle, &saved);
+    SetCommTimeouts(r.portHandle, &saved);
     return got < 1 ? -1 : byte;
+}
+
+bool tracingReceive(Session &s) { return s.rec().traceReceive && !s.rec().transferActive; }
+
+void traceByte(Session &s, BYTE b) {
+    if (tracingReceive(s)) captureBytes(s.port, &b, 1);
+}
+
+} // namespace
+
+void traceReceived(Session &s, const char *text) {
+    // As text: the record ends at a received NUL.
+    if (tracingReceive(s)) captureText(s.port, text);
+}
+
+LONG readByte(Session &s) {
+    PortRecord &r = s.rec();
+    unsigned char byte;
+    DWORD got = 0;
+    if (!ReadFile(r.portHandle, &byte, 1, &got, &r.readOverlapped)) {
+        // A read that went pending is ended here; a byte it caught is not lost.
+        if (GetLastError() != ERROR_IO_PENDING || finishPendingRead(r) < 1) return VORLEX_NO_BYTE;
+        got = 1;
+    }
+    if (got < 1) return VORLEX_NO_BYTE;
+    traceByte(s, byte);
+    return byte;
+}
+
+LONG readByteWithin(Session &s, HWND window, LONG seconds) {
+    PortRecord &r = s.rec();
+    LONG b = readByte(s);
+    if (b < 0 && seconds > 0) {
+        // seconds x 18 ticks, but a byte ends the wait as soon as it arrives.
+        bool interrupted;
+        b = waitForByte(r, window, static_cast<DWORD>(seconds) * 18 * kTickMs, &interrupted);
+        if (b >= 0) traceByte(s, static_cast<BYTE>(b));
+    }
+    // Only a mark for the terminal: no fence needed on this hot path.
+    r.renotify.store(1, std::memory_order_release);
+    return b < 0 ? VORLEX_WAIT_TIMEOUT : b;
+}
+
+LONG readQueued(Session &s, char *buffer, LONG maximum) {
+    PortRecord &r = s.rec();
+    COMSTAT st;
+    clearErrors(r, &st);
+    DWORD want = st.cbInQue;
+    if (maximum <= 0)
+        want = 0;
+    else if (want > static_cast<DWORD>(maximum))
+        want = static_cast<DWORD>(maximum);
+    DWORD got = want ? readBytes(r, buffer, want) : 0;
+    buffer[got] = '\0';
+    if (got) traceReceived(s, buffer);
+    return static_cast<LONG>(got);
+}
+
+DWORD inputCount(Session &s) {
+    COMSTAT st;
+    clearErrors(s.rec(), &st);
+    return st.cbInQue;
+}
+
+void purgeInput(Session &s) {
+    clearErrors(s.rec(), nullptr);
+    PurgeComm(s.handle(), PURGE_RXABORT | PURGE_RXCLEAR);
+}
+
+void purgeAll(Session &s) {
+    clearErrors(s.rec(), nullptr);
+    PurgeComm(s.handle(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
 }
 
 } // namespace vorlex
@@ -88,79 +161,43 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func026(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_NO_BYTE;
-    unsigned char byte;
-    DWORD got = 0;
-    if (!ReadFile(r->portHandle, &byte, 1, &got, &r->readOverlapped)) {
-        // A read that went pending is ended here; a byte it caught is not lost.
-        if (GetLastError() != ERROR_IO_PENDING || finishPendingRead(r) < 1) return VORLEX_NO_BYTE;
-        got = 1;
-    }
-    if (got < 1) return VORLEX_NO_BYTE;
-    if (r->traceReceive && !r->transferActive) Func072(port, byte);
-    return byte;
+    PortHold h(port);
+    return h ? readByte(*h) : VORLEX_NO_BYTE;
 }
 
 LONG WINAPI Func110(LONG port, HWND window, LONG seconds) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_WAIT_TIMEOUT;
-    LONG b = Func026(port);
-    if (b < 0 && seconds > 0) {
-        // seconds x 18 ticks, but a byte ends the wait as soon as it arrives.
-        bool interrupted;
-        b = waitForByte(port, r, window, static_cast<DWORD>(seconds) * 18 * kTickMs, &interrupted);
-        if (b >= 0 && r->traceReceive && !r->transferActive) Func072(port, b);
-    }
-    // Only a mark for the terminal: no fence needed on this hot path.
-    r->renotify.store(1, std::memory_order_release);
-    return b < 0 ? VORLEX_WAIT_TIMEOUT : b;
+    PortHold h(port);
+    return h ? readByteWithin(*h, window, seconds) : VORLEX_WAIT_TIMEOUT;
 }
 
 LONG WINAPI Func071(LONG port, LPSTR buffer) {
-    PortRecord *r = portRecord(port);
-    if (!r) {
+    PortHold h(port);
+    if (!h) {
         if (buffer) buffer[0] = '\0';
         return 0;
     }
     if (!buffer) return 0;
-    COMSTAT st;
-    clearErrors(port, r, &st);
-    DWORD got = 0;
-    if (st.cbInQue) got = readBytes(r, buffer, st.cbInQue);
-    buffer[got] = '\0';
-    if (got) traceReceived(port, r, buffer);
-    return static_cast<LONG>(got);
+    return readQueued(*h, buffer, 0x7FFFFFFF);
 }
 
 LONG WINAPI Func015(LONG port, LPSTR buffer, LONG maximum) {
-    PortRecord *r = portRecord(port);
-    if (!r || !buffer) return 0;
-    COMSTAT st;
-    clearErrors(port, r, &st);
-    DWORD want = st.cbInQue;
-    if (maximum <= 0)
-        want = 0;
-    else if (want > static_cast<DWORD>(maximum))
-        want = static_cast<DWORD>(maximum);
-    DWORD got = want ? readBytes(r, buffer, want) : 0;
-    buffer[got] = '\0';
-    if (got) traceReceived(port, r, buffer);
-    return static_cast<LONG>(got);
+    PortHold h(port);
+    return h && buffer ? readQueued(*h, buffer, maximum) : 0;
 }
 
 LONG WINAPI Func014(LONG port, LPSTR text) {
-    PortRecord *r = portRecord(port);
-    if (!r || !text) return 0;
+    PortHold h(port);
+    if (!h || !text) return 0;
+    PortRecord &r = h.rec();
     COMSTAT st{};
     DWORD errors;
-    ClearCommError(r->portHandle, &errors, &st);
+    ClearCommError(r.portHandle, &errors, &st);
     text[0] = '\0';
     if (st.cbInQue == 0) return 0;
     char raw[512] = {};
     DWORD got = readBytes(r, raw, st.cbInQue >= 512 ? 510 : st.cbInQue);
     if (got == 0) return 0;
-    traceReceived(port, r, raw);
+    traceReceived(*h, raw);
     LONG n = 0;
     for (DWORD i = 0; i < got; i++) {
         unsigned char c = static_cast<unsigned char>(raw[i]);
@@ -174,10 +211,11 @@ LONG WINAPI Func014(LONG port, LPSTR text) {
 }
 
 LONG WINAPI Func009(LONG port, LPSTR buffer, LONG terminator) {
-    PortRecord *r = portRecord(port);
-    if (!r || !buffer) return 0;
+    PortHold h(port);
+    if (!h || !buffer) return 0;
+    PortRecord &r = h.rec();
     COMSTAT st;
-    clearErrors(port, r, &st);
+    clearErrors(r, &st);
     buffer[0] = '\0';
     if (st.cbInQue == 0) return 0;
     const unsigned char term = static_cast<unsigned char>(terminator);
@@ -191,9 +229,9 @@ LONG WINAPI Func009(LONG port, LPSTR buffer, LONG terminator) {
             continue;
         }
         DWORD errors;
-        ClearCommError(r->portHandle, &errors, &st);
+        ClearCommError(r.portHandle, &errors, &st);
         bool interrupted;
-        LONG b = waitForByte(port, r, nullptr, kTickMs, &interrupted);
+        LONG b = waitForByte(r, nullptr, kTickMs, &interrupted);
         if (b >= 0) {
             if (static_cast<unsigned char>(b) == term) break;
             buffer[n++] = static_cast<char>(b);
@@ -201,39 +239,46 @@ LONG WINAPI Func009(LONG port, LPSTR buffer, LONG terminator) {
         if (interrupted) break;
     }
     buffer[n] = '\0';
-    traceReceived(port, r, buffer);
+    traceReceived(*h, buffer);
     return n;
 }
 
 LONG WINAPI Func016(LONG port, LPSTR buffer, LONG dataLength) {
     if (!buffer || dataLength < 0 || dataLength > 0x7FFFFFF0) return VORLEX_NO_BYTE;
+    PortHold h(port);
+    if (!h) return VORLEX_NO_BYTE;
     LONG want = dataLength + 4;
-    if (Func015(port, buffer, want) != want) return VORLEX_NO_BYTE;
+    if (readQueued(*h, buffer, want) != want) return VORLEX_NO_BYTE;
     if (~Func042(buffer, want) != 0xDEBB20E3u) return VORLEX_NO_BYTE;
     buffer[dataLength] = '\0';
     return dataLength;
 }
 
 LONG WINAPI Func058(LONG port) {
-    COMSTAT st;
-    return !queueStatus(port, st) || st.cbInQue == 0 ? 1 : 0;
+    PortHold h(port);
+    return !h || inputCount(*h) == 0 ? 1 : 0;
 }
 
 LONG WINAPI Func062(LONG port) {
-    COMSTAT st;
-    return queueStatus(port, st) ? static_cast<LONG>(st.cbInQue) : 0;
+    PortHold h(port);
+    return h ? static_cast<LONG>(inputCount(*h)) : 0;
 }
 
-void WINAPI Func129(LONG port) { clearAndPurge(port, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR); }
+void WINAPI Func129(LONG port) {
+    if (PortHold h{port}) purgeAll(*h);
+}
 
-void WINAPI Func023(LONG port) { clearAndPurge(port, PURGE_RXABORT | PURGE_RXCLEAR); }
+void WINAPI Func023(LONG port) {
+    if (PortHold h{port}) purgeInput(*h);
+}
 
 LONG WINAPI Func130(LONG port, LONG, LONG, LONG, LONG, LONG, LONG) {
-    PortRecord *r = portRecord(port);
-    if (!r) return 0;
+    PortHold h(port);
+    if (!h) return 0;
+    PortRecord &r = h.rec();
     unsigned char scratch;
     DWORD got;
-    if (!ReadFile(r->portHandle, &scratch, 1, &got, &r->readOverlapped) && GetLastError() == ERROR_IO_PENDING)
+    if (!ReadFile(r.portHandle, &scratch, 1, &got, &r.readOverlapped) && GetLastError() == ERROR_IO_PENDING)
         finishPendingRead(r);
     return 0;
 }

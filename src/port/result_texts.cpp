@@ -1,5 +1,5 @@
 // Modem result texts: "CONNECT 9600", "CARRIER 28800" to a line speed.
-#include <vorlex.h>
+#include "port/port.h"
 
 #include <cstddef>
 #include <cstring>
@@ -36,9 +36,9 @@ constexpr size_t kMaxPosition = 0x7FFFFFFF;
 
 } // namespace
 
-extern "C" {
+namespace vorlex {
 
-LONG WINAPI Func084(LPCSTR text, LPCSTR pattern) {
+LONG findText(LPCSTR text, LPCSTR pattern) {
     if (!text || !pattern) return 0;
     // Lengths are counted in full, so texts over 65535 characters are searched
     // to their end rather than wrapping around a 16-bit count.
@@ -57,14 +57,21 @@ LONG WINAPI Func084(LPCSTR text, LPCSTR pattern) {
     return 0;
 }
 
+} // namespace vorlex
+
+extern "C" {
+
+LONG WINAPI Func084(LPCSTR text, LPCSTR pattern) { return vorlex::findText(text, pattern); }
+
 LONG WINAPI Func040(LPCSTR response) {
+    using vorlex::findText;
     if (!response) return 0;
     // Every carrier report before any connect report: a modem that gives both
     // reports the line speed as CARRIER.
     for (int i = 0; i < 19; i++)
-        if (Func084(response, carrierTexts[i])) return speedOf(speedTable[i]);
+        if (findText(response, carrierTexts[i])) return speedOf(speedTable[i]);
     for (int i = 0; i < 19; i++)
-        if (Func084(response, connectTexts[i])) return speedOf(speedTable[i]);
+        if (findText(response, connectTexts[i])) return speedOf(speedTable[i]);
     return 0;
 }
 

@@ -1,5 +1,5 @@
 // Line settings, flow control, the receive-event mask and the transfer options.
-#include "port.h"
+#include "port/port_api.h"
 
 namespace vorlex {
 
@@ -38,8 +38,9 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopBits) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_LINE_BAD_PORT;
+    PortHold h(port);
+    if (!h) return VORLEX_LINE_BAD_PORT;
+    PortRecord *r = &h.rec();
     DCB d{};
     d.DCBlength = sizeof(DCB);
     if (!GetCommState(r->portHandle, &d)) return static_cast<LONG>(GetLastError());
@@ -63,8 +64,9 @@ LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopB
 }
 
 void WINAPI Func032(LONG port, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
+    PortHold h(port);
+    if (!h) return;
+    PortRecord *r = &h.rec();
     DCB d{};
     d.DCBlength = sizeof(DCB);
     if (!GetCommState(r->portHandle, &d)) return;
@@ -76,8 +78,9 @@ void WINAPI Func032(LONG port, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
 }
 
 LONG WINAPI Func039(LONG port, LineSettings *s) {
-    PortRecord *r = portRecord(port);
-    if (!r) return 1;
+    PortHold h(port);
+    if (!h) return 1;
+    PortRecord *r = &h.rec();
     DCB d{};
     d.DCBlength = sizeof(DCB);
     if (!GetCommState(r->portHandle, &d)) return 2;
@@ -92,23 +95,23 @@ LONG WINAPI Func039(LONG port, LineSettings *s) {
 
 LONG WINAPI Func077(LONG port, HWND window, LONG events) {
     (void)window; // notifications go to the terminal's own window
-    PortRecord *r = portRecord(port);
-    if (!r) return 1;
+    PortHold h(port);
+    if (!h) return 1;
+    PortRecord *r = &h.rec();
     if (!SetCommMask(r->portHandle, events ? EV_RXCHAR : 0)) return 1;
     r->eventThreadRun = events ? 1 : 0;
     return 0;
 }
 
 void WINAPI Func116(LONG port, LONG pause) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
-    SetCommMask(r->portHandle, pause ? 0 : EV_RXCHAR);
+    if (PortHold h{port}) pauseReceiveEvents(*h, pause != 0);
 }
 
 void WINAPI Func090(LONG port, LONG noProgressWindow, LONG resume, LONG fullPathNames, LONG ignoreCarrier,
                     LONG transferTimeout) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
+    PortHold h(port);
+    if (!h) return;
+    PortRecord *r = &h.rec();
     r->noProgressWindow = noProgressWindow;
     r->resume = resume;
     r->fullPathNames = fullPathNames;
@@ -117,11 +120,33 @@ void WINAPI Func090(LONG port, LONG noProgressWindow, LONG resume, LONG fullPath
 }
 
 void WINAPI Func070(LONG port, LONG resume, LONG fullPathNames, LONG textMode) {
-    PortRecord *r = portRecord(port);
-    if (!r) return;
+    PortHold h(port);
+    if (!h) return;
+    PortRecord *r = &h.rec();
     r->resume = resume;
     r->fullPathNames = fullPathNames;
     r->textMode = textMode;
 }
 
 } // extern "C"
+
+namespace vorlex {
+
+void pauseReceiveEvents(Session &s, bool pause) { SetCommMask(s.handle(), pause ? 0 : EV_RXCHAR); }
+
+bool takePortForTransfer(Session &s) {
+    LONG expected = 0;
+    if (!s.rec().transferActive.compare_exchange_strong(expected, 1)) return false;
+    s.readerBefore = s.reader.exchange(Reader::transfer);
+    pauseReceiveEvents(s, true);
+    return true;
+}
+
+void givePortBack(Session &s) {
+    if (s.reader.load() != Reader::transfer) return;
+    pauseReceiveEvents(s, false);
+    s.reader.store(s.readerBefore);
+    s.rec().transferActive = 0;
+}
+
+} // namespace vorlex

@@ -2,6 +2,8 @@
 // the terminal ask the user for files and folders.
 #include <vorlex.h>
 
+#include "services/file_utils.h"
+
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -42,6 +44,34 @@ int CALLBACK browseCallback(HWND browser, UINT message, LPARAM, LPARAM folder) {
 
 } // namespace
 
+namespace vorlex {
+
+LONG chooseFolder(HWND owner, LPCSTR title, LPSTR folder) {
+    if (!folder) return 0;
+    IMalloc *allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator)) || !allocator) return 0;
+    BROWSEINFOA browse{};
+    browse.hwndOwner = owner;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS;
+    browse.lpfn = browseCallback;
+    // The browser starts at the folder given, when one is.
+    browse.lParam = folder[0] ? reinterpret_cast<LPARAM>(folder) : 0;
+    LONG result = 0;
+    if (PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse)) {
+        char path[MAX_PATH];
+        if (SHGetPathFromIDListA(chosen, path)) {
+            std::strcpy(folder, path);
+            result = 1;
+        }
+        allocator->Free(chosen);
+    }
+    allocator->Release();
+    return result;
+}
+
+} // namespace vorlex
+
 extern "C" {
 
 LONG WINAPI Func046(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR name, LONG save, LONG mustExist) {
@@ -66,28 +96,6 @@ LONG WINAPI Func046(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR n
     return chosen;
 }
 
-LONG WINAPI Func043(HWND owner, LPCSTR title, LPSTR folder) {
-    if (!folder) return 0;
-    IMalloc *allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator)) || !allocator) return 0;
-    BROWSEINFOA browse{};
-    browse.hwndOwner = owner;
-    browse.lpszTitle = title;
-    browse.ulFlags = BIF_RETURNONLYFSDIRS;
-    browse.lpfn = browseCallback;
-    // The browser starts at the folder given, when one is.
-    browse.lParam = folder[0] ? reinterpret_cast<LPARAM>(folder) : 0;
-    LONG result = 0;
-    if (PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse)) {
-        char path[MAX_PATH];
-        if (SHGetPathFromIDListA(chosen, path)) {
-            std::strcpy(folder, path);
-            result = 1;
-        }
-        allocator->Free(chosen);
-    }
-    allocator->Release();
-    return result;
-}
+LONG WINAPI Func043(HWND owner, LPCSTR title, LPSTR folder) { return vorlex::chooseFolder(owner, title, folder); }
 
 } // extern "C"

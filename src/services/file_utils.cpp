@@ -2,6 +2,7 @@
 // directory of its files, read an environment variable.
 #include <vorlex.h>
 
+#include "services/file_utils.h"
 #include "services/text_utils.h"
 
 #include <atomic>
@@ -43,9 +44,9 @@ bool joinPath(char *out, LPCSTR directory, LPCSTR name) {
 
 } // namespace
 
-extern "C" {
+namespace vorlex {
 
-LONG WINAPI Func054(LPCSTR directory) {
+LONG makeDirectory(LPCSTR directory) {
     if (vorlex::isBlankText(directory)) return VORLEX_DIR_FAILED;
     const DWORD attributes = GetFileAttributesA(directory);
     // A file of that name is not the directory asked for.
@@ -64,10 +65,16 @@ LONG WINAPI Func054(LPCSTR directory) {
     while (cut > 0 && !isSeparator(parent[cut - 1])) cut--;
     if (cut <= 1) return VORLEX_DIR_FAILED;
     parent[cut - 1] = '\0';
-    if (Func054(parent) != VORLEX_DIR_OK) return VORLEX_DIR_FAILED;
+    if (makeDirectory(parent) != VORLEX_DIR_OK) return VORLEX_DIR_FAILED;
     CreateDirectoryA(directory, nullptr);
     return isDirectory(directory) ? VORLEX_DIR_OK : VORLEX_DIR_FAILED;
 }
+
+} // namespace vorlex
+
+extern "C" {
+
+LONG WINAPI Func054(LPCSTR directory) { return vorlex::makeDirectory(directory); }
 
 LONG WINAPI Func031(LPCSTR directory) {
     // An empty path would name the root of the current drive.

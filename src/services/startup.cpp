@@ -7,7 +7,7 @@
 #include "services/startup.h"
 
 #include "resources/resources.h"
-#include "transfer/zmodem.h"
+#include "services/subsystems.h"
 
 #include <commctrl.h>
 
@@ -25,34 +25,8 @@ namespace {
 
 std::atomic<bool> initialised{false};
 
-struct WindowClass {
-    const char *name;
-    WNDPROC procedure;
-    UINT style;
-    int windowExtra;
-    HBRUSH background;
-};
-
-const WindowClass kWindowClasses[] = {
-    {"ZmodemTransfer", Func109, 0, DLGWINDOWEXTRA, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1)},
-};
-
-// A failed registration is not reported: the windows of that class then
-// fail when they are made.
-void registerWindowClasses(HINSTANCE instance) {
-    for (const WindowClass &c : kWindowClasses) {
-        WNDCLASSA wc{};
-        wc.style = c.style;
-        wc.lpfnWndProc = c.procedure;
-        wc.cbWndExtra = c.windowExtra;
-        wc.hInstance = instance;
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-        wc.hbrBackground = c.background;
-        wc.lpszClassName = c.name;
-        RegisterClassA(&wc);
-    }
-    prepareHeaderSecret();
-}
+// Each subsystem's own start-up, in this order.
+void (*const kSubsystemStarts[])(HINSTANCE) = {startTransfers};
 
 #ifndef _WIN32
 void addModuleResources(HINSTANCE instance) {
@@ -73,7 +47,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     addModuleResources(instance);
 #endif
     InitCommonControls();
-    registerWindowClasses(instance);
+    for (auto start : kSubsystemStarts) start(instance);
     return TRUE;
 }
 

@@ -19,14 +19,16 @@ BOOL centreOver(HWND reference, HWND window) {
     return MoveWindow(window, left, top, width, height, FALSE);
 }
 
+HWND topLevelWindow(HWND window) {
+    while (HWND parent = GetParent(window)) window = parent;
+    return window;
+}
+
 } // namespace vorlex
 
 extern "C" {
 
-HWND WINAPI Func044(HWND window) {
-    while (HWND parent = GetParent(window)) window = parent;
-    return window;
-}
+HWND WINAPI Func044(HWND window) { return vorlex::topLevelWindow(window); }
 
 BOOL WINAPI Func111(HWND reference, HWND window) { return vorlex::centreOver(reference, window); }
 

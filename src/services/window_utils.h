@@ -9,5 +9,7 @@ namespace vorlex {
 // centre lies on the reference window's centre; the MoveWindow result, or
 // FALSE when either window has no rectangle.
 BOOL centreOver(HWND reference, HWND window);
+// The outermost ancestor of the window (itself when it has no parent).
+HWND topLevelWindow(HWND window);
 
 } // namespace vorlex

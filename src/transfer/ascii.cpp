@@ -2,7 +2,7 @@
 // from the sender, or by silence or a CAN on the line.
 #include "blocks.h"
 
-#include "port/port.h"
+#include "port/port_api.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -13,89 +13,90 @@ constexpr DWORD kDrainMs = 10000;
 // Bytes that keep arriving after a send are dropped for at most this long.
 constexpr DWORD kQuietMaxMs = 30000;
 
-LONG sendFileAscii(LONG port, TransferRecord *t) {
+LONG sendFileAscii(Session &s, TransferRecord *t) {
     t->errorCount = 0;
-    reportStatusText(port, kStatusSendingFile, 0);
-    startClock(port);
-    waitTicks(port, 5, false);
-    const DWORD chunk = t->blockSize > 0 && t->blockSize <= 1024 ? static_cast<DWORD>(t->blockSize) : 1024;
+    reportStatusText(s, kStatusSendingFile, 0);
+    startClock(s);
+    waitTicks(s, 5, false);
+    const LONG size = t->blocks.blockSize;
+    const DWORD chunk = size > 0 && size <= 1024 ? static_cast<DWORD>(size) : 1024;
     DWORD sent = 0;
     while (!stopRequested(t)) {
         DWORD n = readFromFile(t->fileHandle, t->dataBuffer, chunk);
         const bool last = n < chunk;
-        if (n) Func022(port, reinterpret_cast<LPCSTR>(t->dataBuffer), static_cast<LONG>(n));
+        if (n) putBytes(s, t->dataBuffer, static_cast<LONG>(n));
         if (t->cancelled) break;
-        if (carrierAbsent(port)) {
+        if (carrierAbsent(s)) {
             t->resultCode = kResultCarrierLost;
-            countError(port, kStatusLostCarrier);
+            countError(s, kStatusLostCarrier);
             return kResultCarrierLost;
         }
-        if (Func026(port) == kCan) {
+        if (readByte(s) == kCan) {
             t->resultCode = kResultRemoteCancel;
-            countError(port, kStatusReceiverCanceled);
+            countError(s, kStatusReceiverCanceled);
             return kResultRemoteCancel;
         }
         sent += n;
-        reportProgress(port, sent);
-        waitTicks(port, 1, false);
+        reportProgress(s, sent);
+        waitTicks(s, 1, false);
         if (last) {
-            Func120(port, kSub);
-            reportStatusText(port, kStatusCompleted, 0);
+            putByte(s, kSub);
+            reportStatusText(s, kStatusCompleted, 0);
             return 0;
         }
     }
     t->resultCode = kResultCancelled;
-    countError(port, kStatusSenderCanceled);
-    waitTicks(port, 72, true);
-    Func129(port);
-    Func120(port, kSub);
+    countError(s, kStatusSenderCanceled);
+    waitTicks(s, 72, true);
+    purgeAll(s);
+    putByte(s, kSub);
     return kResultCancelled;
 }
 
-LONG cancelReceive(LONG port, TransferRecord *t) {
+LONG cancelReceive(Session &s, TransferRecord *t) {
     t->resultCode = kResultRemoteCancel;
-    countError(port, kStatusReceiverCanceled);
-    Func005(port);
-    waitTicks(port, 72, true);
-    Func023(port);
+    countError(s, kStatusReceiverCanceled);
+    sendCancelSequence(s);
+    waitTicks(s, 72, true);
+    purgeInput(s);
     closeFile(&t->fileHandle);
     return kResultRemoteCancel;
 }
 
-LONG receiveFileAscii(LONG port, TransferRecord *t, LPCSTR directory, LPCSTR name) {
+LONG receiveFileAscii(Session &s, TransferRecord *t, LPCSTR directory, LPCSTR name) {
     const bool fits = joinPath(t->filePath, sizeof t->filePath, directory, name);
-    announceFile(port, name);
+    announceFile(s, name);
     if (t->aborted) {
         t->resultCode = kResultRemoteCancel;
-        Func005(port);
+        sendCancelSequence(s);
         return kResultRemoteCancel;
     }
     DWORD error = ERROR_FILENAME_EXCED_RANGE;
     if (fits) t->fileHandle = createReceivedFile(t->filePath, &error);
     if (!fits || t->fileHandle == INVALID_HANDLE_VALUE) {
-        showFileError(port, "Download", fits ? t->filePath : name, error);
+        showFileError(s, "Download", fits ? t->filePath : name, error);
         t->resultCode = kResultCannotOpen;
-        Func005(port);
-        countError(port, kStatusCouldNotOpen);
+        sendCancelSequence(s);
+        countError(s, kStatusCouldNotOpen);
         if (t->showWindow)
-            waitTicks(port, 72, false);
+            waitTicks(s, 72, false);
         else
-            showFileErrorAlone(port, "ASCII Download");
+            showFileErrorAlone(s, "ASCII Download");
         return kResultCannotOpen;
     }
-    reportStatusText(port, kStatusReceivingFile, 0);
-    startClock(port);
-    Func120(port, 0x0D);
+    reportStatusText(s, kStatusReceivingFile, 0);
+    startClock(s);
+    putByte(s, 0x0D);
 
     HWND window = t->progressWindow.load();
-    LONG b = Func110(port, window, 10);
+    LONG b = readByteWithin(s, window, 10);
     if (b < 0) {
         // Nothing came: an empty file.
         closeFile(&t->fileHandle);
-        reportStatusText(port, kStatusCompleted, 0);
+        reportStatusText(s, kStatusCompleted, 0);
         return 0;
     }
-    if (stopRequested(t)) return cancelReceive(port, t);
+    if (stopRequested(t)) return cancelReceive(s, t);
     // The first byte is data whatever it is, SUB and CAN included.
     BYTE *buffer = t->dataBuffer;
     DWORD count = 0;
@@ -104,33 +105,33 @@ LONG receiveFileAscii(LONG port, TransferRecord *t, LPCSTR directory, LPCSTR nam
     bool ended = false;
     for (;;) {
         while (!ended && count < 1024) {
-            b = Func110(port, window, 4);
+            b = readByteWithin(s, window, 4);
             if (b < 0 || b == kCan) {
                 ended = true;
                 break;
             }
             buffer[count++] = static_cast<BYTE>(b);
             if (b == kSub) ended = true;
-            if (t->cancelled) return cancelReceive(port, t);
+            if (t->cancelled) return cancelReceive(s, t);
         }
         bytes += count;
-        reportProgress(port, bytes);
-        if (t->aborted) return cancelReceive(port, t);
+        reportProgress(s, bytes);
+        if (t->aborted) return cancelReceive(s, t);
         if (writeToFile(t->fileHandle, buffer, count) < count) {
             t->resultCode = kResultWriteFailed;
-            countError(port, kStatusWriteError);
+            countError(s, kStatusWriteError);
             closeFile(&t->fileHandle);
             return kResultWriteFailed;
         }
-        if (carrierAbsent(port)) {
+        if (carrierAbsent(s)) {
             t->resultCode = kResultCarrierLost;
-            countError(port, kStatusLostCarrier);
+            countError(s, kStatusLostCarrier);
             closeFile(&t->fileHandle);
             return kResultCarrierLost;
         }
         if (ended) {
             closeFile(&t->fileHandle);
-            reportStatusText(port, kStatusCompleted, 0);
+            reportStatusText(s, kStatusCompleted, 0);
             return 0;
         }
         count = 0;
@@ -139,22 +140,22 @@ LONG receiveFileAscii(LONG port, TransferRecord *t, LPCSTR directory, LPCSTR nam
 
 } // namespace
 
-LONG sendAscii(LONG port) {
-    TransferRecord *t = transferRecord(port);
+LONG sendAscii(Session &s) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return 0;
-    LONG r = sendFileAscii(port, t);
+    LONG r = sendFileAscii(s, t);
     // What the other side keeps sending must not reach the terminal.
-    waitForQuiet(port, kQuietMaxMs);
-    drainTransmitQueue(port, kDrainMs);
+    waitForQuiet(s, kQuietMaxMs);
+    drainOutput(s, kDrainMs);
     return r;
 }
 
-LONG receiveAscii(LONG port, LPCSTR directory, LPCSTR name) {
-    TransferRecord *t = transferRecord(port);
+LONG receiveAscii(Session &s, LPCSTR directory, LPCSTR name) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return 0;
-    LONG r = receiveFileAscii(port, t, directory, name);
+    LONG r = receiveFileAscii(s, t, directory, name);
     closeFile(&t->fileHandle);
-    drainTransmitQueue(port, kDrainMs);
+    drainOutput(s, kDrainMs);
     return r;
 }
 

@@ -4,7 +4,7 @@
 #include "blocks.h"
 
 #include "front_ends.h"
-#include "port/port.h"
+#include "services/text_utils.h"
 #include "transfer_files.h"
 
 #include <cstring>
@@ -13,7 +13,7 @@ namespace vorlex {
 
 namespace {
 
-bool blank(LPCSTR text) { return !text || !*text || *text == ' '; }
+
 
 } // namespace
 
@@ -27,7 +27,7 @@ LPCSTR blockReceiveTitle(LONG protocol) {
     return protocol >= kProtocolYmodem ? "Ymodem Receive" : "Xmodem Receive";
 }
 
-LONG openBlockFileToSend(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name) {
+LONG openBlockFileToSend(Session &s, TransferRecord *t, LPCSTR path, LPCSTR name) {
     DWORD error = 0;
     t->fileSize = 0;
     t->fileTime = 0;
@@ -35,18 +35,18 @@ LONG openBlockFileToSend(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name)
     t->fileHandle = path ? openFileToSend(path, &t->fileSize, &t->fileTime, &error) : INVALID_HANDLE_VALUE;
     if (t->fileHandle == INVALID_HANDLE_VALUE) {
         if (!path) error = ERROR_FILENAME_EXCED_RANGE;
-        showFileError(port, "Upload", path ? path : name, error);
+        showFileError(s, "Upload", path ? path : name, error);
         t->resultCode = kResultCannotOpen;
-        announceFile(port, name);
-        countError(port, kStatusCouldNotOpen);
+        announceFile(s, name);
+        countError(s, kStatusCouldNotOpen);
         if (t->showWindow)
-            waitTicks(port, 36, false);
+            waitTicks(s, 36, false);
         else
-            showFileErrorAlone(port, "Upload");
+            showFileErrorAlone(s, "Upload");
         return kResultCannotOpen;
     }
-    announceFile(port, name);
-    reportStatusText(port, kStatusWaitingForReceiver, 0);
+    announceFile(s, name);
+    reportStatusText(s, kStatusWaitingForReceiver, 0);
     if (t->aborted) {
         t->resultCode = kResultCancelled;
         return kResultCancelled;
@@ -54,15 +54,15 @@ LONG openBlockFileToSend(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name)
     return 0;
 }
 
-LONG runBlockEngine(LONG port, TransferRecord *t, LONG jobKind, LPCSTR jobName) {
+LONG runBlockEngine(Session &s, TransferRecord *t, LONG jobKind, LPCSTR jobName) {
     if (t->showWindow) {
         t->jobKind = jobKind;
         t->jobName = jobName;
-        return runTransferJob(port);
+        return runTransferJob(s);
     }
     t->jobKind = jobKind;
     t->jobName = jobName;
-    return runJob(port);
+    return runJob(s);
 }
 
 bool blockBatchStillOpen(const TransferRecord *t) {
@@ -84,75 +84,79 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase) {
-    PortRecord *r = portRecord(port);
-    if (!r) return VORLEX_SEND_BAD_PORT;
+    PortHold h(port);
+    if (!h) return VORLEX_SEND_BAD_PORT;
+    Session &s = *h;
 
     if (phase == -1) {
-        r->transferActive = 0;
-        TransferRecord *t = transferRecord(port);
-        if (t && t->batchMode && blockBatchStillOpen(t)) sendBlocks(port, nullptr);
-        releaseOwner(port, owner);
-        if (!t) return 0;
-        closeProgressWindow(port);
-        freeTransferRecord(port);
+        // The closing block is traced like the application's own bytes.
+        s.rec().transferActive = 0;
+        TransferRecord *t = s.transfer.load();
+        if (t && t->blocks.batchMode && blockBatchStillOpen(t)) sendBlocks(s, nullptr);
+        endTransfer(s, owner);
         return 0;
     }
 
     if (phase == 0) {
         LONG refusal = 0;
-        TransferRecord *t = startTransfer(port, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
+        TransferRecord *t = startTransfer(s, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
                                           false, &refusal);
         if (!t) return refusal;
         if (!setupProtocol(t, protocol)) {
             // The caller still ends with phase -1, which gives its window back.
-            freeTransferRecord(port);
+            freeTransferRecord(s);
             return VORLEX_SEND_BAD_PROTOCOL;
         }
-        if (t->showWindow && !openProgressWindow(port, owner, kTemplateSend, blockSendTitle(protocol))) {
-            endTransfer(port, owner);
+        if (t->showWindow && !openProgressWindow(s, owner, kTemplateSend, blockSendTitle(protocol))) {
+            endTransfer(s, owner);
             return VORLEX_SEND_NO_MEMORY;
         }
-        Func129(port);
+        purgeAll(s);
     }
 
-    TransferRecord *t = transferRecord(port);
+    TransferRecord *t = s.transfer.load();
     if (!t) return VORLEX_SEND_NO_BATCH;
     t->resultCode = 0;
     char path[MAX_PATH];
     const bool fits = joinPath(path, sizeof path, directory, fileName ? fileName : "");
-    LONG result = openBlockFileToSend(port, t, fits ? path : nullptr, fileName ? fileName : "");
+    LONG result = openBlockFileToSend(s, t, fits ? path : nullptr, fileName ? fileName : "");
     if (result == 0) {
         t->jobIndex = phase;
-        result = runBlockEngine(port, t, kJobBlockSend, fileName) ? t->resultCode : 0;
+        result = runBlockEngine(s, t, kJobBlockSend, fileName) ? t->resultCode : 0;
     }
     closeFile(&t->fileHandle);
-    t->blockSize = 1024;
+    t->blocks.blockSize = 1024;
+    // A port closed meanwhile ends the batch here: no later call can reach it.
+    if (s.closing()) endTransfer(s, owner);
     return result;
 }
 
 LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName) {
+    PortHold h(port);
+    if (!h) return VORLEX_RECEIVE_BAD_PORT;
+    Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(
-        port, owner, {VORLEX_RECEIVE_BAD_PORT, VORLEX_RECEIVE_NO_MEMORY, VORLEX_RECEIVE_NO_MEMORY}, false, &result);
+        s, owner, {VORLEX_RECEIVE_BAD_PORT, VORLEX_RECEIVE_NO_MEMORY, VORLEX_RECEIVE_NO_MEMORY}, false, &result);
     if (!t) return result;
     if (!setupProtocol(t, protocol)) {
         t->resultCode = VORLEX_RECEIVE_BAD_PROTOCOL;
         result = VORLEX_RECEIVE_BAD_PROTOCOL;
-    } else if (protocol < kProtocolYmodem && blank(fileName)) {
+    } else if (protocol < kProtocolYmodem && isBlankText(fileName)) {
         result = VORLEX_RECEIVE_NO_NAME;
     } else if (protocol < kProtocolYmodem && std::strlen(fileName) >= sizeof t->pathList) {
         // Never cut into another name.
         t->resultCode = kResultCannotOpen;
         result = kResultCannotOpen;
-    } else if (t->showWindow && !openProgressWindow(port, owner, kTemplateReceive, blockReceiveTitle(protocol))) {
+    } else if (t->showWindow && !openProgressWindow(s, owner, kTemplateReceive, blockReceiveTitle(protocol))) {
         result = VORLEX_RECEIVE_NO_MEMORY;
     } else {
         if (protocol < kProtocolYmodem) std::strcpy(t->pathList, fileName);
-        if (protocol != kProtocolAscii) Func129(port);
-        LPCSTR into = blank(directory) ? nullptr : directory;
-        result = runBlockEngine(port, t, kJobBlockReceiveInto, into) ? t->resultCode : 0;
+        if (protocol != kProtocolAscii) purgeAll(s);
+        LPCSTR into = isBlankText(directory) ? nullptr : directory;
+        result = runBlockEngine(s, t, kJobBlockReceiveInto, into) ? t->resultCode : 0;
     }
-    endTransfer(port, owner);
+    endTransfer(s, owner);
     return result;
 }
 

@@ -6,7 +6,6 @@
 
 #include "file_choice.h"
 #include "front_ends.h"
-#include "port/port.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -14,22 +13,22 @@ namespace vorlex {
 namespace {
 
 // Sends the chosen files in turn; 0, or the result of the file that failed.
-LONG sendChosenFiles(LONG port, TransferRecord *t, char *first) {
+LONG sendChosenFiles(Session &s, TransferRecord *t, char *first) {
     for (char *name = first; name;) {
         char path[sizeof t->pathList + 2];
         const bool fits = joinPath(path, sizeof path, t->pathList, name);
-        LONG result = openBlockFileToSend(port, t, fits ? path : nullptr, name);
-        if (result == 0) result = runBlockEngine(port, t, kJobBlockSend, name) ? t->resultCode : 0;
+        LONG result = openBlockFileToSend(s, t, fits ? path : nullptr, name);
+        if (result == 0) result = runBlockEngine(s, t, kJobBlockSend, name) ? t->resultCode : 0;
         closeFile(&t->fileHandle);
         if (result) return result;
-        if (!t->batchMode) return 0;
+        if (!t->blocks.batchMode) return 0;
         char *next = nextSelected(name);
         if (stopRequested(t) || !next) {
             // The receiver waits for the next name: the empty one ends the batch.
-            sendBlocks(port, nullptr);
+            sendBlocks(s, nullptr);
             return 0;
         }
-        t->blockSize = 1024;
+        t->blocks.blockSize = 1024;
         name = next;
     }
     return 0;
@@ -44,8 +43,11 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
+    PortHold h(port);
+    if (!h) return VORLEX_SEND_BAD_PORT;
+    Session &s = *h;
     LONG result = 0;
-    TransferRecord *t = startTransfer(port, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
+    TransferRecord *t = startTransfer(s, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
                                       false, &result);
     if (!t) return result;
     char *first = nullptr;
@@ -53,41 +55,44 @@ LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
         t->resultCode = VORLEX_SEND_BAD_PROTOCOL;
         result = VORLEX_SEND_BAD_PROTOCOL;
     } else if (chooseFilesToSend(owner, t,
-                                 t->batchMode ? "Select A File Or Group Of Files To Upload" : "Select A File To Upload",
-                                 protocol == kProtocolAscii, t->batchMode != 0, &first) &&
+                                 t->blocks.batchMode ? "Select A File Or Group Of Files To Upload" : "Select A File To Upload",
+                                 protocol == kProtocolAscii, t->blocks.batchMode != 0, &first) &&
                first) {
-        if (t->showWindow && !openProgressWindow(port, owner, kTemplateSend, blockSendTitle(protocol)))
+        if (t->showWindow && !openProgressWindow(s, owner, kTemplateSend, blockSendTitle(protocol)))
             result = VORLEX_SEND_NO_MEMORY;
         else
-            result = sendChosenFiles(port, t, first);
+            result = sendChosenFiles(s, t, first);
     }
-    endTransfer(port, owner);
+    endTransfer(s, owner);
     return result;
 }
 
 LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) {
+    PortHold h(port);
+    if (!h) return VORLEX_RECEIVE_DIALOG_BAD_PORT;
+    Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(
-        port, owner, {VORLEX_RECEIVE_DIALOG_BAD_PORT, VORLEX_RECEIVE_NO_MEMORY, VORLEX_RECEIVE_NO_MEMORY}, false, &result);
+        s, owner, {VORLEX_RECEIVE_DIALOG_BAD_PORT, VORLEX_RECEIVE_NO_MEMORY, VORLEX_RECEIVE_NO_MEMORY}, false, &result);
     if (!t) return result;
     bool chosen = false;
     char *name = nullptr; // Ymodem: the names come from the sender
     if (!setupProtocol(t, protocol)) {
         t->resultCode = VORLEX_RECEIVE_BAD_PROTOCOL;
         result = VORLEX_RECEIVE_BAD_PROTOCOL;
-    } else if (t->batchMode) {
+    } else if (t->blocks.batchMode) {
         chosen = chooseFolderToReceive(owner, t);
     } else {
         name = chooseFileToReceive(owner, t, blockReceiveTitle(protocol), protocol == kProtocolAscii);
         chosen = name != nullptr;
     }
     if (chosen) {
-        if (t->showWindow && !openProgressWindow(port, owner, kTemplateReceive, blockReceiveTitle(protocol)))
+        if (t->showWindow && !openProgressWindow(s, owner, kTemplateReceive, blockReceiveTitle(protocol)))
             result = VORLEX_RECEIVE_NO_MEMORY;
         else
-            result = runBlockEngine(port, t, kJobBlockReceive, name) ? t->resultCode : 0;
+            result = runBlockEngine(s, t, kJobBlockReceive, name) ? t->resultCode : 0;
     }
-    endTransfer(port, owner);
+    endTransfer(s, owner);
     return result;
 }
 

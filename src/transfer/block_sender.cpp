@@ -3,7 +3,7 @@
 #include "blocks.h"
 
 #include "crc.h"
-#include "port/port.h"
+#include "port/port_api.h"
 #include "transfer_files.h"
 
 #include <cstdio>
@@ -17,92 +17,92 @@ namespace {
 constexpr DWORD kDrainMs = 10000;
 
 // The checks: 0 to go on, else the result (stored in resultCode).
-LONG stopCheck(LONG port, TransferRecord *t) {
+LONG stopCheck(Session &s, TransferRecord *t) {
     if (!stopRequested(t)) return 0;
     t->resultCode = kResultCancelled;
-    countError(port, kStatusSenderCanceled);
-    Func005(port);
+    countError(s, kStatusSenderCanceled);
+    sendCancelSequence(s);
     return kResultCancelled;
 }
 
-LONG checks(LONG port, TransferRecord *t) {
-    if (LONG r = stopCheck(port, t)) return r;
-    if (carrierAbsent(port)) {
+LONG checks(Session &s, TransferRecord *t) {
+    if (LONG r = stopCheck(s, t)) return r;
+    if (carrierAbsent(s)) {
         t->resultCode = kResultCarrierLost;
-        countError(port, kStatusLostCarrier);
+        countError(s, kStatusLostCarrier);
         return kResultCarrierLost;
     }
     return 0;
 }
 
-LONG fail(LONG port, TransferRecord *t, LONG result, LONG status) {
+LONG fail(Session &s, TransferRecord *t, LONG result, LONG status) {
     t->resultCode = result;
-    countError(port, status);
+    countError(s, status);
     return result;
 }
 
 // A reply within seconds, waited for a second at a time with the checks
 // between, so that a cancel or a lost carrier ends the wait at once.
 // The byte, or -1 with *failure the checks' result (0: nothing came).
-LONG replyByte(LONG port, TransferRecord *t, LONG seconds, LONG *failure) {
+LONG replyByte(Session &s, TransferRecord *t, LONG seconds, LONG *failure) {
     *failure = 0;
-    for (LONG s = 0; s < seconds; s++) {
+    for (LONG i = 0; i < seconds; i++) {
         // A reply already queued counts even when the line dropped after it.
-        LONG b = Func110(port, t->progressWindow.load(), 1);
+        LONG b = readByteWithin(s, t->progressWindow.load(), 1);
         if (b >= 0) return b;
-        if ((*failure = checks(port, t)) != 0) return -1;
+        if ((*failure = checks(s, t)) != 0) return -1;
     }
     return -1;
 }
 
 // The answer to EOT: -2 when none came within a minute. No checks are
 // counted here; a lost carrier or a stop only ends the wait (-1).
-LONG endReply(LONG port, TransferRecord *t) {
-    for (LONG s = 0; s < 60; s++) {
-        LONG b = Func110(port, t->progressWindow.load(), 1);
+LONG endReply(Session &s, TransferRecord *t) {
+    for (LONG i = 0; i < 60; i++) {
+        LONG b = readByteWithin(s, t->progressWindow.load(), 1);
         if (b >= 0) return b;
-        if (stopRequested(t) || carrierAbsent(port)) return -1;
+        if (stopRequested(t) || carrierAbsent(s)) return -1;
     }
     return -2;
 }
 
 // The -G variants fall back to their acknowledged protocol.
 void stopStreaming(TransferRecord *t) {
-    if (!t->streaming) return;
+    if (!t->blocks.streaming) return;
     t->protocol = t->protocol == kProtocolYmodemG ? kProtocolYmodem : kProtocolXmodem1k;
-    t->streaming = 0;
+    t->blocks.streaming = 0;
 }
 
-LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
+LONG sendFile(Session &s, TransferRecord *t, LPCSTR name) {
     t->errorCount = 0;
-    if (t->batchMode && name && !buildNameBlock(t->dataBuffer + 3, bareName(name), t->fileSize, t->fileTime)) {
+    if (t->blocks.batchMode && name && !buildNameBlock(t->dataBuffer + 3, bareName(name), t->fileSize, t->fileTime)) {
         // Refused before anything is sent rather than cut into another name.
-        return fail(port, t, kResultCannotOpen, kStatusCouldNotOpen);
+        return fail(s, t, kResultCannotOpen, kStatusCouldNotOpen);
     }
-    if (LONG r = waitForReceiver(port)) return r;
-    reportStatusText(port, kStatusSendingFile, 0);
-    if (t->batchMode) {
-        if (LONG r = sendBlockZero(port, name)) return r;
+    if (LONG r = waitForReceiver(s)) return r;
+    reportStatusText(s, kStatusSendingFile, 0);
+    if (t->blocks.batchMode) {
+        if (LONG r = sendBlockZero(s, name)) return r;
         if (!name) return 0;
     }
 
     BYTE number = 1;
     LONG retries = 0;
     DWORD sent = 0;
-    startClock(port);
+    startClock(s);
     BYTE *block = t->dataBuffer;
     for (;;) {
-        LONG size = t->blockSize;
+        LONG size = t->blocks.blockSize;
         if (retries == 0) {
             DWORD remaining = t->fileSize > t->sendPosition ? t->fileSize - t->sendPosition : 0;
-            if (t->blockSize == 1024 && remaining < 1024) t->blockSize = 128;
-            size = t->blockSize;
-            if (readBlockData(port, size)) break;
+            if (t->blocks.blockSize == 1024 && remaining < 1024) t->blocks.blockSize = 128;
+            size = t->blocks.blockSize;
+            if (readBlockData(s, size)) break;
             block[0] = size == 128 ? kSoh : kStx;
             block[1] = number;
             block[2] = static_cast<BYTE>(255 - number);
             LONG end = 3 + size;
-            if (t->useCrc16) {
+            if (t->blocks.useCrc16) {
                 uint16_t crc = 0;
                 for (LONG i = 3; i < end; i++) crc = crc16Update(crc, block[i]);
                 block[end] = static_cast<BYTE>(crc >> 8);
@@ -113,16 +113,16 @@ LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
                 block[end] = sum;
             }
         }
-        const LONG length = 3 + size + (t->useCrc16 ? 2 : 1);
-        Func022(port, reinterpret_cast<LPCSTR>(block), length);
+        const LONG length = 3 + size + (t->blocks.useCrc16 ? 2 : 1);
+        putBytes(s, block, length);
 
-        if (t->streaming) {
-            if (LONG r = checks(port, t)) return r;
+        if (t->blocks.streaming) {
+            if (LONG r = checks(s, t)) return r;
             sent += static_cast<DWORD>(size);
-            reportProgress(port, sent);
-            if (LONG r = stopCheck(port, t)) return r;
-            if (Func058(port) == 0 && Func026(port) == kCan && Func110(port, t->progressWindow.load(), 18) == kCan)
-                return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+            reportProgress(s, sent);
+            if (LONG r = stopCheck(s, t)) return r;
+            if (inputCount(s) != 0 && readByte(s) == kCan && readByteWithin(s, t->progressWindow.load(), 18) == kCan)
+                return fail(s, t, kResultRemoteCancel, kStatusReceiverCanceled);
             number++;
             continue;
         }
@@ -130,28 +130,28 @@ LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
         bool canSeen = false;
         for (;;) {
             LONG failure;
-            LONG b = replyByte(port, t, 60, &failure);
-            if (b < 0) return failure ? failure : fail(port, t, kResultNoAnswer, kStatusTimeOut);
-            if (LONG r = stopCheck(port, t)) return r;
+            LONG b = replyByte(s, t, 60, &failure);
+            if (b < 0) return failure ? failure : fail(s, t, kResultNoAnswer, kStatusTimeOut);
+            if (LONG r = stopCheck(s, t)) return r;
             if (b == kAck) {
                 sent += static_cast<DWORD>(size);
-                reportProgress(port, sent);
-                if (LONG r = stopCheck(port, t)) return r;
+                reportProgress(s, sent);
+                if (LONG r = stopCheck(s, t)) return r;
                 number++;
                 retries = 0;
                 break;
             }
             if (b == kNak) {
-                countError(port, kStatusRetransmitting);
+                countError(s, kStatusRetransmitting);
                 if (++retries > 10) {
-                    fail(port, t, kResultBlockErrors, kStatusTooManyErrors);
-                    Func005(port);
+                    fail(s, t, kResultBlockErrors, kStatusTooManyErrors);
+                    sendCancelSequence(s);
                     return kResultBlockErrors;
                 }
                 break;
             }
             if (b == kCan) {
-                if (canSeen) return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+                if (canSeen) return fail(s, t, kResultRemoteCancel, kStatusReceiverCanceled);
                 canSeen = true;
                 continue;
             }
@@ -161,11 +161,11 @@ LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
 
     // End of file: at most two EOTs; success whatever the answer.
     for (int i = 0; i < 2; i++) {
-        Func120(port, kEot);
-        LONG b = endReply(port, t);
+        putByte(s, kEot);
+        LONG b = endReply(s, t);
         if (b == kAck || b == -1) break;
     }
-    reportStatusText(port, kStatusCompleted, 0);
+    reportStatusText(s, kStatusCompleted, 0);
     return 0;
 }
 
@@ -174,22 +174,15 @@ LONG sendFile(LONG port, TransferRecord *t, LPCSTR name) {
 bool setupProtocol(TransferRecord *t, LONG protocol) {
     if (protocol < kProtocolAscii || protocol > kProtocolYmodemG) return false;
     t->protocol = protocol;
-    t->blockSize = protocol == kProtocolXmodem ? 128 : 1024;
-    t->batchMode = protocol == kProtocolYmodem || protocol == kProtocolYmodemG;
-    t->streaming = protocol == kProtocolXmodem1kG || protocol == kProtocolYmodemG;
+    t->blocks.blockSize = protocol == kProtocolXmodem ? 128 : 1024;
+    t->blocks.batchMode = protocol == kProtocolYmodem || protocol == kProtocolYmodemG;
+    t->blocks.streaming = protocol == kProtocolXmodem1kG || protocol == kProtocolYmodemG;
     return true;
 }
 
-bool carrierAbsent(LONG port) {
-    PortRecord *r = portRecord(port);
-    if (!r) return true;
-    return !r->ignoreCarrier && !Func052(port);
-}
+bool carrierAbsent(Session &s) { return !s.rec().ignoreCarrier && !carrierPresent(s); }
 
-LONG transferSeconds(LONG port) {
-    PortRecord *r = portRecord(port);
-    return r && r->transferTimeout >= 60 ? r->transferTimeout : 60;
-}
+LONG transferSeconds(Session &s) { return s.rec().transferTimeout >= 60 ? s.rec().transferTimeout : 60; }
 
 bool buildNameBlock(BYTE *data, LPCSTR name, DWORD size, DWORD time) {
     std::memset(data, 0, 128);
@@ -204,38 +197,38 @@ bool buildNameBlock(BYTE *data, LPCSTR name, DWORD size, DWORD time) {
     return true;
 }
 
-LONG waitForReceiver(LONG port) {
-    TransferRecord *t = transferRecord(port);
+LONG waitForReceiver(Session &s) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return kResultNoAnswer;
-    const LONG seconds = transferSeconds(port);
+    const LONG seconds = transferSeconds(s);
     bool canSeen = false;
     for (;;) {
         LONG b = -1;
-        for (LONG s = 0; s < seconds && b < 0; s++) {
-            b = Func110(port, t->progressWindow.load(), 1);
+        for (LONG i = 0; i < seconds && b < 0; i++) {
+            b = readByteWithin(s, t->progressWindow.load(), 1);
             if (b < 0)
-                if (LONG r = checks(port, t)) return r;
+                if (LONG r = checks(s, t)) return r;
         }
-        if (b < 0) return fail(port, t, kResultNoAnswer, kStatusTimeOut);
-        if (LONG r = checks(port, t)) return r;
+        if (b < 0) return fail(s, t, kResultNoAnswer, kStatusTimeOut);
+        if (LONG r = checks(s, t)) return r;
         switch (b) {
         case kNak:
             // A checksum receiver acknowledges every block: no streaming to it.
-            t->useCrc16 = 0;
+            t->blocks.useCrc16 = 0;
             stopStreaming(t);
             return 0;
         case kAskCrc:
-            t->useCrc16 = 1;
+            t->blocks.useCrc16 = 1;
             stopStreaming(t);
             return 0;
         case kAskStream:
             if (t->protocol == kProtocolXmodem1kG || t->protocol == kProtocolYmodemG) {
-                t->useCrc16 = 1;
+                t->blocks.useCrc16 = 1;
                 return 0;
             }
             break;
         case kCan:
-            if (canSeen) return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+            if (canSeen) return fail(s, t, kResultRemoteCancel, kStatusReceiverCanceled);
             canSeen = true;
             continue;
         default:
@@ -245,12 +238,12 @@ LONG waitForReceiver(LONG port) {
     }
 }
 
-LONG sendBlockZero(LONG port, LPCSTR name) {
-    TransferRecord *t = transferRecord(port);
+LONG sendBlockZero(Session &s, LPCSTR name) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return kResultNoAnswer;
     BYTE *block = t->dataBuffer;
     if (!buildNameBlock(block + 3, name ? bareName(name) : nullptr, t->fileSize, t->fileTime))
-        return fail(port, t, kResultCannotOpen, kStatusCouldNotOpen);
+        return fail(s, t, kResultCannotOpen, kStatusCouldNotOpen);
     block[0] = kSoh;
     block[1] = 0x00;
     block[2] = 0xFF;
@@ -260,28 +253,28 @@ LONG sendBlockZero(LONG port, LPCSTR name) {
     block[132] = static_cast<BYTE>(crc);
     LONG naks = 0;
     for (;;) {
-        Func022(port, reinterpret_cast<LPCSTR>(block), 133);
-        if (t->streaming) return name ? waitForReceiver(port) : 0;
+        putBytes(s, block, 133);
+        if (t->blocks.streaming) return name ? waitForReceiver(s) : 0;
         bool canSeen = false;
         for (;;) {
             LONG failure;
-            LONG b = replyByte(port, t, 60, &failure);
-            if (b < 0) return failure ? failure : fail(port, t, kResultNoAnswer, kStatusTimeOut);
-            if (LONG r = checks(port, t)) return r;
-            if (b == kAck) return name ? waitForReceiver(port) : 0;
+            LONG b = replyByte(s, t, 60, &failure);
+            if (b < 0) return failure ? failure : fail(s, t, kResultNoAnswer, kStatusTimeOut);
+            if (LONG r = checks(s, t)) return r;
+            if (b == kAck) return name ? waitForReceiver(s) : 0;
             if (b == kNak) {
                 // Bounded like the data blocks: a receiver that refuses
                 // the block for ever must not keep the sender here.
                 if (++naks > 10) {
-                    fail(port, t, kResultBlockErrors, kStatusTooManyErrors);
-                    Func005(port);
+                    fail(s, t, kResultBlockErrors, kStatusTooManyErrors);
+                    sendCancelSequence(s);
                     return kResultBlockErrors;
                 }
-                countError(port, kStatusRetransmitting);
+                countError(s, kStatusRetransmitting);
                 break;
             }
             if (b == kCan) {
-                if (canSeen) return fail(port, t, kResultRemoteCancel, kStatusReceiverCanceled);
+                if (canSeen) return fail(s, t, kResultRemoteCancel, kStatusReceiverCanceled);
                 canSeen = true;
                 continue;
             }
@@ -290,8 +283,8 @@ LONG sendBlockZero(LONG port, LPCSTR name) {
     }
 }
 
-LONG readBlockData(LONG port, LONG size) {
-    TransferRecord *t = transferRecord(port);
+LONG readBlockData(Session &s, LONG size) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return 1;
     BYTE *data = t->dataBuffer + 3;
     DWORD got = readFromFile(t->fileHandle, data, static_cast<DWORD>(size));
@@ -301,13 +294,13 @@ LONG readBlockData(LONG port, LONG size) {
     return 0;
 }
 
-LONG sendBlocks(LONG port, LPCSTR name) {
-    TransferRecord *t = transferRecord(port);
+LONG sendBlocks(Session &s, LPCSTR name) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return 0;
-    LONG r = sendFile(port, t, name);
+    LONG r = sendFile(s, t, name);
     // The last block, EOT or cancel must reach the receiver even when the
     // port is closed right after.
-    drainTransmitQueue(port, kDrainMs);
+    drainOutput(s, kDrainMs);
     return r;
 }
 

@@ -25,7 +25,7 @@ enum : LONG {
     kProtocolYmodem = 4,
     kProtocolYmodemG = 5,
 };
-// blockSize, batchMode and streaming for the protocol; false above 5.
+// protocol, and the link's blockSize, batchMode and streaming for it; false above 5.
 bool setupProtocol(TransferRecord *t, LONG protocol);
 
 // Results of receiveBlock.
@@ -42,23 +42,23 @@ enum : LONG {
     kBlockRepeated = -6,  // the previous block again (our ACK was lost); read whole
     kBlockTimeout = -10,
 };
-LONG receiveBlock(LONG port, LONG expected, bool repeatAllowed);
+LONG receiveBlock(Session &s, LONG expected, bool repeatAllowed);
 
 // Sender parts.
-LONG waitForReceiver(LONG port);
-LONG sendBlockZero(LONG port, LPCSTR name);
+LONG waitForReceiver(Session &s);
+LONG sendBlockZero(Session &s, LPCSTR name);
 // Reads the next block's data into the block buffer, padded with SUB;
 // 1 at the end of the file (nothing read), else 0.
-LONG readBlockData(LONG port, LONG size);
+LONG readBlockData(Session &s, LONG size);
 // The file-name block's 128 bytes: the bare name, NUL, "%lu %lo", NUL.
 // False when they do not fit.
 bool buildNameBlock(BYTE *data, LPCSTR name, DWORD size, DWORD time);
 
 // Shared checks of the engines.
-bool carrierAbsent(LONG port);           // carrier detect is off and the port does not ignore it
-LONG transferSeconds(LONG port);         // the port's transferTimeout, never below 60
+bool carrierAbsent(Session &s);           // carrier detect is off and the port does not ignore it
+LONG transferSeconds(Session &s);         // the port's transferTimeout, never below 60
 // Reads and drops what arrives until the line has been quiet for a second
 // (at most maxMs in all).
-void waitForQuiet(LONG port, DWORD maxMs = 10000);
+void waitForQuiet(Session &s, DWORD maxMs = 10000);
 
 } // namespace vorlex

@@ -19,17 +19,20 @@ constexpr std::array<uint32_t, 256> makeCrc32Table() {
     return t;
 }
 
-constexpr std::array<uint32_t, 256> kCrc32Table = makeCrc32Table();
+constexpr std::array<uint16_t, 256> makeCrc16Table() {
+    std::array<uint16_t, 256> t{};
+    for (uint32_t i = 0; i < 256; i++) {
+        uint32_t c = i << 8;
+        for (int k = 0; k < 8; k++) c = (c & 0x8000) ? (c << 1) ^ 0x1021 : c << 1;
+        t[i] = static_cast<uint16_t>(c);
+    }
+    return t;
+}
 
 } // namespace
 
-uint32_t crc32Update(uint8_t byte, uint32_t crc) { return kCrc32Table[(crc ^ byte) & 0xFF] ^ (crc >> 8); }
-
-uint16_t crc16Update(uint16_t crc, uint8_t byte) {
-    crc ^= static_cast<uint16_t>(byte) << 8;
-    for (int k = 0; k < 8; k++) crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021) : static_cast<uint16_t>(crc << 1);
-    return crc;
-}
+constinit const std::array<uint32_t, 256> crc32Table = makeCrc32Table();
+constinit const std::array<uint16_t, 256> crc16Table = makeCrc16Table();
 
 } // namespace vorlex
 

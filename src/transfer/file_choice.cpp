@@ -3,6 +3,8 @@
 // directories of a terminal come with the terminal window.
 #include "file_choice.h"
 
+#include "services/file_utils.h"
+
 #include <commdlg.h>
 
 #include <cstring>
@@ -86,7 +88,7 @@ char *chooseFileToReceive(HWND owner, TransferRecord *t, LPCSTR title, bool asci
 
 bool chooseFolderToReceive(HWND owner, TransferRecord *t) {
     char folder[MAX_PATH] = "";
-    if (!Func043(owner, "Directory to Save File in", folder)) return false;
+    if (!chooseFolder(owner, "Directory to Save File in", folder)) return false;
     std::strcpy(t->pathList, folder);
     return true;
 }

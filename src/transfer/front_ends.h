@@ -14,19 +14,19 @@ LPCSTR blockReceiveTitle(LONG protocol);
 // Opens the file to send (path null: it did not fit) and announces it: 0,
 // or the result (1: cannot be opened, 3: the callback stopped the transfer
 // at the announcement).
-LONG openBlockFileToSend(LONG port, TransferRecord *t, LPCSTR path, LPCSTR name);
+LONG openBlockFileToSend(Session &s, TransferRecord *t, LPCSTR path, LPCSTR name);
 // The engine of jobKind on the worker thread with a progress window, else
 // here; the engine's result (0 done).
-LONG runBlockEngine(LONG port, TransferRecord *t, LONG jobKind, LPCSTR jobName);
+LONG runBlockEngine(Session &s, TransferRecord *t, LONG jobKind, LPCSTR jobName);
 // After a failed file the receiver is cancelled or gone: no closing block.
 bool blockBatchStillOpen(const TransferRecord *t);
 
 // --- Zmodem -------------------------------------------------------------------
 
 // The fields of an upload, set before its first file.
-void setZmodemSendFields(LONG port, TransferRecord *t);
+void setZmodemSendFields(Session &s, TransferRecord *t);
 // Opens the file at path and sends it as file index of the batch, reported
 // as name: 0, or the front-end result.
-LONG sendZmodemPath(LONG port, LPCSTR path, LPCSTR name, LONG index);
+LONG sendZmodemPath(Session &s, LPCSTR path, LPCSTR name, LONG index);
 
 } // namespace vorlex

@@ -9,9 +9,10 @@
 // transfer, or one left from an earlier transfer, never touches the next.
 #include "progress_window.h"
 
-#include "port/port.h"
 #include "services/startup.h"
-#include "transfer.h"
+#include "services/subsystems.h"
+#include "services/window_utils.h"
+#include "zmodem.h"
 
 #include <commctrl.h>
 
@@ -23,15 +24,15 @@ namespace {
 // on without (a window that is never drawn, e.g. on a hidden desktop).
 constexpr DWORD kReadyWaitMs = 5000;
 
-// The dialog of each port's transfer, kept by the front-end's thread until
-// it is gone: the record forgets it as soon as the user closes it, while
-// the window may live on until its WM_CLOSE is handled.
-HWND g_dialogs[kPortCount];
+// The session's progressDialog is kept by the front-end's thread until the
+// window is gone: the record forgets it as soon as the user closes it,
+// while the window may live on until its WM_CLOSE is handled.
 
 LONG portOf(HWND dialog) { return static_cast<LONG>(GetWindowLongPtrA(dialog, DWLP_USER)); }
 
 TransferRecord *recordOf(HWND dialog) {
-    TransferRecord *t = transferRecord(portOf(dialog));
+    const LONG port = portOf(dialog);
+    TransferRecord *t = validPort(port) ? sessionAt(port).transfer.load() : nullptr;
     return t && t->progressWindow.load() == dialog ? t : nullptr;
 }
 
@@ -70,15 +71,15 @@ void setProgressBar(HWND bar, DWORD position) {
 }
 
 void disableOwnerWindow(HWND owner) {
-    if (HWND top = owner ? Func044(owner) : nullptr) EnableWindow(top, FALSE);
+    if (HWND top = owner ? topLevelWindow(owner) : nullptr) EnableWindow(top, FALSE);
 }
 
 void enableOwnerWindow(HWND owner) {
-    if (HWND top = owner ? Func044(owner) : nullptr) EnableWindow(top, TRUE);
+    if (HWND top = owner ? topLevelWindow(owner) : nullptr) EnableWindow(top, TRUE);
 }
 
-void dispatchTransferMessage(LONG port, MSG *msg) {
-    HWND dialog = port >= 0 && port < kPortCount ? g_dialogs[port] : nullptr;
+void dispatchTransferMessage(Session &s, MSG *msg) {
+    HWND dialog = s.progressDialog.load();
     // The end message wakes the loop; it is not handled by anyone.
     if (msg->message == kTransferDoneMessage && (!msg->hwnd || msg->hwnd == dialog)) return;
     if (dialog && IsWindow(dialog) && IsDialogMessageA(dialog, msg)) return;
@@ -92,15 +93,15 @@ void discardEndMessages() {
     }
 }
 
-bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title) {
-    TransferRecord *t = transferRecord(port);
+bool openProgressWindow(Session &s, HWND owner, int templateId, LPCSTR title) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return false;
     HWND dialog =
         CreateDialogParamA(libraryInstance, MAKEINTRESOURCEA(templateId), owner, nullptr, 0);
     if (!dialog) return false;
-    SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(port));
+    SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(s.port));
     if (title) SetWindowTextA(dialog, title);
-    g_dialogs[port] = dialog;
+    s.progressDialog.store(dialog);
     t->windowReady = 0;
     t->progressWindow.store(dialog);
     ShowWindow(dialog, SW_SHOW);
@@ -118,7 +119,7 @@ bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title) {
                 quitCode = static_cast<int>(msg.wParam);
                 break;
             }
-            dispatchTransferMessage(port, &msg);
+            dispatchTransferMessage(s, &msg);
             continue;
         }
         const DWORD waited = GetTickCount() - start;
@@ -138,17 +139,29 @@ bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title) {
     return true;
 }
 
-void closeProgressWindow(LONG port) {
-    if (port < 0 || port >= kPortCount) return;
-    HWND dialog = g_dialogs[port];
-    g_dialogs[port] = nullptr;
+void closeProgressWindow(Session &s) {
+    HWND dialog = s.progressDialog.exchange(nullptr);
     // Forgotten first: closing it now is the end of the transfer, not a cancel.
-    if (TransferRecord *t = transferRecord(port)) {
+    if (TransferRecord *t = s.transfer.load()) {
         t->progressWindow.store(nullptr);
         t->progressBar.store(nullptr);
     }
     if (dialog && IsWindow(dialog)) SendMessageA(dialog, WM_CLOSE, 0, 0);
     discardEndMessages();
+}
+
+void startTransfers(HINSTANCE instance) {
+    // A failed registration is not reported: the progress windows then
+    // fail when they are made.
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = Func109;
+    wc.cbWndExtra = DLGWINDOWEXTRA;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = "ZmodemTransfer";
+    RegisterClassA(&wc);
+    prepareHeaderSecret();
 }
 
 } // namespace vorlex
@@ -183,11 +196,12 @@ extern "C" LRESULT WINAPI Func109(HWND window, UINT message, WPARAM wParam, LPAR
         }
         if (LOWORD(wParam) == IDCANCEL) {
             if (TransferRecord *t = recordOf(window)) {
-                const LONG port = portOf(window);
                 // Stops the other end at once; the engine sees the flags at
                 // its next check.
-                Func005(port);
-                Func005(port);
+                if (PortHold h{portOf(window)}) {
+                    sendCancelSequence(*h);
+                    sendCancelSequence(*h);
+                }
                 t->cancelled = 1;
                 t->aborted = 1;
             }

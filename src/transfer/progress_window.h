@@ -6,7 +6,7 @@
 // dialog's thread while the front-end keeps dispatching.
 #pragma once
 
-#include <vorlex.h>
+#include "port/port.h"
 
 namespace vorlex {
 
@@ -23,7 +23,7 @@ void enableOwnerWindow(HWND owner);
 
 // Dispatches one message of the front-end's thread, with the dialog's
 // keyboard interface (Esc and Enter press Cancel) for the progress window.
-void dispatchTransferMessage(LONG port, MSG *msg);
+void dispatchTransferMessage(Session &s, MSG *msg);
 // Throws away end messages (1077) left in the calling thread's queue by a
 // dialog that was destroyed; the application's own messages stay.
 void discardEndMessages();

@@ -3,7 +3,7 @@
 // application's callback), the tick wait, and the worker thread.
 #pragma once
 
-#include <vorlex.h>
+#include "port/port_api.h"
 
 #include <atomic>
 #include <cstdint>
@@ -81,6 +81,43 @@ constexpr int kTemplateSend = 126;
 // The size of the block every transfer record is taken from.
 constexpr SIZE_T kTransferRecordBytes = 8224;
 
+// Zmodem's state for the length of a job: frame state, header buffers,
+// the bulk input block, the escape choice and the receiver's file output.
+struct LineInput;
+struct FileOutput;
+struct ZmodemLink {
+    DWORD peerBufferSize;             // receiver's buffer length, 0 = no limit
+    LONG headerType;                  // type of the last header read
+    LONG variableHeaders;
+    LONG headerLength;
+    LONG keyedHeaders;
+    LONG lastDataCount;
+    LONG useCrc32;
+    LONG charTimeout;                 // seconds for each further character
+    LONG headerWaits;
+    LONG conversion;                  // receiver: ZF0 of ZFILE
+    DWORD peerPosition;               // the position of the last header read
+    BYTE sendBuffer[2176];
+    BYTE *sendPointer;
+    LONG sendCount;
+    BYTE lastHeaderChar;
+    BYTE lastDataChar;
+    BYTE rxHeader[20];
+    BYTE txHeader[20];
+    char attention[34];
+    LONG escapeControls;              // the receiver asked for ESCCTL
+    LineInput *input;                 // bulk reads while the receiver runs
+    FileOutput *output;               // received data held for large writes
+};
+
+// Xmodem and Ymodem.
+struct BlockLink {
+    LONG useCrc16;
+    LONG blockSize;
+    LONG batchMode;
+    LONG streaming;
+};
+
 // One per port while a transfer runs. Sizes and positions are unsigned
 // 32-bit: files up to 4 GiB - 1 are handled, larger ones are refused before
 // anything is sent. Fields shared between the front-end's thread and the
@@ -93,24 +130,14 @@ struct TransferRecord {
     std::atomic<LONG> cancelled;      // the user cancelled
     std::atomic<LONG> aborted;        // set with cancelled; also the callback's last result
     std::atomic<LONG> windowReady;
-    DWORD peerBufferSize;             // Zmodem: receiver's buffer length, 0 = no limit
     LONG errorCount;                  // errors counted for the current file
-    LONG headerType;                  // Zmodem: type of the last header read
-    LONG variableHeaders;
-    LONG headerLength;
-    LONG keyedHeaders;
+    LONG protocol;
     LONG resume;
     LONG textMode;
-    LONG lastDataCount;
-    LONG useCrc32;
-    LONG charTimeout;                 // seconds for each further character
-    LONG headerWaits;
-    LONG conversion;                  // Zmodem receiver: ZF0 of ZFILE
     DWORD fileSize;
     DWORD fileTime;                   // seconds since 1 January 1970
-    DWORD sendPosition;
-    DWORD peerPosition;
-    DWORD filePosition;
+    DWORD sendPosition;               // sender: where the file is read next
+    DWORD filePosition;               // receiver: bytes of the file held
     DWORD startTicks;                 // tick count when the data phase began
     // The callback block.
     char reportName[256];
@@ -123,21 +150,7 @@ struct TransferRecord {
     LONG reportStatus;                // 1 when a new file starts, else status index + 2
     char pathList[2560];
     char filePath[256];
-    BYTE dataBuffer[2176];
-    BYTE sendBuffer[2176];
-    BYTE *sendPointer;
-    LONG sendCount;
-    BYTE lastHeaderChar;
-    BYTE lastDataChar;
-    BYTE rxHeader[20];
-    BYTE txHeader[20];
-    char attention[34];
-    // The block protocols.
-    LONG useCrc16;
-    LONG protocol;
-    LONG blockSize;
-    LONG batchMode;
-    LONG streaming;
+    BYTE dataBuffer[2176];            // a subpacket, a block, or a piece of an ASCII file
     std::atomic<HWND> progressBar;
     DWORD progressScale;
     std::atomic<HANDLE> threadHandle; // the worker while it runs; cleared by it as its last act
@@ -146,90 +159,77 @@ struct TransferRecord {
     LPCSTR jobName;
     LONG jobIndex;
     LONG showWindow;                  // a progress window is used
+    // The protocol family's link.
+    ZmodemLink zmodem;
+    BlockLink blocks;
 };
 static_assert(sizeof(TransferRecord) <= kTransferRecordBytes, "the record must fit its block");
 
-// The record of the port's transfer, or null (bad port number or none).
-TransferRecord *transferRecord(LONG port);
-
 // --- the common sequence of the front-ends ---------------------------------
 
-// Takes the zero-filled record and puts it in the port's slot: fileHandle
-// none, reportNamePointer at reportName, showWindow unless the port's
-// noProgressWindow option is set. Null when there is no memory (or the slot
-// is taken already, or the port is not open).
-TransferRecord *createTransferRecord(LONG port);
-// Frees the record and empties the slot; closes a file left open. The
-// worker thread must have ended.
-void freeTransferRecord(LONG port);
-// Disables the owner's top-level window and pauses the port's receive events.
-void holdOwner(LONG port, HWND owner);
 // What a front-end returns when it cannot start.
 struct StartRefusals {
     LONG badPort; // port out of range or not open
     LONG busy;    // a transfer already runs on the port: it is left alone
     LONG noMemory;
 };
-// The start every front-end shares: the port checked, transferActive set,
-// the record made, the owner held. The record, or null with *refusal set.
-// A receiver's sender may be waiting already: tellSender sends it the
+// The start every front-end shares: the port taken for the transfer, the
+// record made (zero-filled: fileHandle none, reportNamePointer at
+// reportName, showWindow unless the port's noProgressWindow option is set),
+// the owner's top-level window disabled. The record, or null with *refusal
+// set. A receiver's sender may be waiting already: tellSender sends it the
 // cancel sequence when no record can be made.
-TransferRecord *startTransfer(LONG port, HWND owner, const StartRefusals &refusals, bool tellSender, LONG *refusal);
-// Undoes holdOwner.
-void releaseOwner(LONG port, HWND owner);
+TransferRecord *startTransfer(Session &s, HWND owner, const StartRefusals &refusals, bool tellSender, LONG *refusal);
+// Frees the record and empties the slot; closes a file left open. The
+// worker thread must have ended.
+void freeTransferRecord(Session &s);
 // Shows the progress window (template kTemplateSend or kTemplateReceive,
 // owned by owner, titled title when it is not null) and dispatches
 // messages until it is ready. False when it cannot be made.
-bool openProgressWindow(LONG port, HWND owner, int templateId, LPCSTR title);
+bool openProgressWindow(Session &s, HWND owner, int templateId, LPCSTR title);
 // Closes the progress window unless the user did so already.
-void closeProgressWindow(LONG port);
+void closeProgressWindow(Session &s);
 // The clean-up of every front-end, in its order: the owner's window
-// enabled and receive events resumed, the progress window closed, the
-// record freed, the focus given back to the owner, transferActive cleared.
-void endTransfer(LONG port, HWND owner);
+// enabled and the port given back, the progress window closed, the record
+// freed (a file left open closed), the focus given back to the owner.
+void endTransfer(Session &s, HWND owner);
 // Runs the job of jobKind: on the worker thread when showWindow is set
 // (waiting for it while dispatching messages), else on the caller's thread.
 // The job's result.
-LONG runTransferJob(LONG port);
+LONG runTransferJob(Session &s);
 
 // --- reporting operations, used by every engine ----------------------------
 
-void reportStatusText(LONG port, LONG index, LONG errors);
-void countError(LONG port, LONG index);            // errorCount + 1, then reportStatusText
-void reportProgress(LONG port, DWORD bytes);
-void announceFile(LONG port, LPCSTR name);         // name may be null
-void pollCallback(LONG port);
-void startClock(LONG port);
+void reportStatusText(Session &s, LONG index, LONG errors);
+void countError(Session &s, LONG index);            // errorCount + 1, then reportStatusText
+void reportProgress(Session &s, DWORD bytes);
+void announceFile(Session &s, LPCSTR name);         // name may be null
+void pollCallback(Session &s);
+void startClock(Session &s);
 // Waits ticks of 56 ms while dispatching messages; unless force is set,
 // nothing is done once the user cancelled, or when the window is gone.
-// 1 when the wait was interrupted.
-LONG waitTicks(LONG port, LONG ticks, bool force);
-// Both cancel flags, as Cancel in the progress window sets them.
+// 1 when the wait was interrupted (also by a close of the port).
+LONG waitTicks(Session &s, LONG ticks, bool force);
+// Both cancel flags, as Cancel in the progress window sets them (a close
+// of the port sets them too).
 inline bool stopRequested(const TransferRecord *t) { return t->cancelled || t->aborted; }
+// The transfer's progress window, or null.
+inline HWND progressWindowOf(Session &s) { return s.transfer.load()->progressWindow.load(); }
 
 // --- the worker thread ----------------------------------------------------
 
-LONG startTransferThread(LONG port);               // 0 started, 1 failed
-DWORD WINAPI transferThread(LPVOID port);
 // The job of jobKind on the calling thread; kinds outside 1..6 run nothing (0).
-LONG runJob(LONG port);
+LONG runJob(Session &s);
 
 // --- engines ---------------------------------------------------------------
 
 // Zmodem (defined with the Zmodem engines): jobs 1 to 3.
-LONG sendZmodemFile(LONG port, LPCSTR name, LONG index);
-LONG receiveZmodemFiles(LONG port, LPCSTR directory);
+LONG sendZmodemFile(Session &s, LPCSTR name, LONG index);
+LONG receiveZmodemFiles(Session &s, LPCSTR directory);
 // Xmodem, Ymodem and ASCII (blocks.h): jobs 4 to 6.
-LONG sendBlocks(LONG port, LPCSTR name);
-LONG receiveBlocks(LONG port, LPCSTR directory, LPCSTR name);
-LONG sendAscii(LONG port);
-LONG receiveAscii(LONG port, LPCSTR directory, LPCSTR name);
-
-// --- shared helpers of the engines -----------------------------------------
-
-// The last bytes of a transfer must reach the peer even when the port is
-// closed right after: waits (at most timeoutMs) until the transmit queue
-// is empty.
-void drainTransmitQueue(LONG port, DWORD timeoutMs);
+LONG sendBlocks(Session &s, LPCSTR name);
+LONG receiveBlocks(Session &s, LPCSTR directory, LPCSTR name);
+LONG sendAscii(Session &s);
+LONG receiveAscii(Session &s, LPCSTR directory, LPCSTR name);
 
 } // namespace vorlex

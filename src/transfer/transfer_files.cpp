@@ -192,18 +192,16 @@ void systemErrorText(DWORD error, char *text, size_t size) {
     while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) text[--n] = '\0';
 }
 
-void showFileError(LONG port, LPCSTR caption, LPCSTR path, DWORD error) {
-    PortRecord *r = portRecord(port);
-    if (!r || !r->showFileErrors) return;
+void showFileError(Session &s, LPCSTR caption, LPCSTR path, DWORD error) {
+    if (!s.rec().showFileErrors) return;
     char reason[256];
     systemErrorText(error, reason, sizeof reason);
-    Func033(nullptr, caption, MB_ICONHAND, "%s\n%s\nError: %s", "Unable To Open File!", path ? path : "", reason);
+    messageBox(nullptr, caption, MB_ICONHAND, "%s\n%s\nError: %s", "Unable To Open File!", path ? path : "", reason);
 }
 
-void showFileErrorAlone(LONG port, LPCSTR caption) {
-    PortRecord *r = portRecord(port);
-    if (!r || !r->showFileErrors) return;
-    Func033(nullptr, caption, MB_ICONHAND, "%s", "Unable To Open File!");
+void showFileErrorAlone(Session &s, LPCSTR caption) {
+    if (!s.rec().showFileErrors) return;
+    messageBox(nullptr, caption, MB_ICONHAND, "%s", "Unable To Open File!");
 }
 
 } // namespace vorlex

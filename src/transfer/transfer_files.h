@@ -3,7 +3,7 @@
 // other side.
 #pragma once
 
-#include <vorlex.h>
+#include "port/port.h"
 
 #include <cstddef>
 
@@ -39,9 +39,9 @@ bool receivedName(const char *sent, size_t sentLength, char *name, size_t size, 
 void systemErrorText(DWORD error, char *text, size_t size);
 // With the port's showFileErrors option: the message box of a file that
 // could not be opened ("Unable To Open File!", the path, the system's text).
-void showFileError(LONG port, LPCSTR caption, LPCSTR path, DWORD error);
+void showFileError(Session &s, LPCSTR caption, LPCSTR path, DWORD error);
 // With the same option, when no progress window shows the failure: a
 // second box that only says "Unable To Open File!".
-void showFileErrorAlone(LONG port, LPCSTR caption);
+void showFileErrorAlone(Session &s, LPCSTR caption);
 
 } // namespace vorlex

@@ -46,24 +46,26 @@ void prepareHeaderSecret();
 // The secret text, built on first use if start-up has not built it.
 const char *headerSecret();
 
-// Received bytes in bulk: while an input block is attached to a port, the
-// readers take bytes from it and refill it with one read of everything
+// Received bytes in bulk: while an input block is attached to the link,
+// the readers take bytes from it and refill it with one read of everything
 // queued, instead of one port call per byte. The receiver attaches one for
 // the length of its call.
 struct LineInput {
-    BYTE bytes[4096 + 1]; // + the NUL that Func015 stores
+    BYTE bytes[4096 + 1]; // + the NUL that readQueued stores
     LONG pos;
     LONG count;
 };
-void attachLineInput(LONG port, LineInput *input);
-void detachLineInput(LONG port);
+// The Zmodem link of the session's transfer.
+inline ZmodemLink &zmodemLink(Session &s) { return s.transfer.load()->zmodem; }
+void attachLineInput(Session &s, LineInput *input);
+void detachLineInput(Session &s);
 // The next received byte within the seconds given (the progress window's
 // messages are dispatched meanwhile), or -10.
-LONG readLineByte(LONG port, LONG seconds);
+LONG readLineByte(Session &s, LONG seconds);
 // Received bytes are waiting (in the input block or the port).
-bool inputWaiting(LONG port);
+bool inputWaiting(Session &s);
 // Throws away what was received and not yet read.
-void discardInput(LONG port);
+void discardInput(Session &s);
 
 // Positions in headers.
 void storePosition(BYTE *header, DWORD position);
@@ -72,25 +74,45 @@ DWORD headerPosition(const BYTE *header);
 // Escaping. A receiver may ask (ZRINIT flag ESCCTL) for every control
 // character to be escaped, not only the ones the protocol needs.
 constexpr BYTE kEscapeControls = 64;
-void setEscapeControls(LONG port, bool on);
-void sendEscapedByte(LONG port, BYTE byte);
-void putDataByte(LONG port, BYTE byte);
+void setEscapeControls(Session &s, bool on);
+void sendEscapedByte(Session &s, BYTE byte);
+void putDataByte(Session &s, BYTE byte);
 
 // Headers and subpackets.
-void sendHexHeader(LONG port, LONG type, const BYTE *data);
-void sendBinaryHeader(LONG port, LONG type, const BYTE *data);
-void sendDataSubpacket(LONG port, LONG length, LONG end);
+void sendHexHeader(Session &s, LONG type, const BYTE *data);
+void sendBinaryHeader(Session &s, LONG type, const BYTE *data);
+// dataBuffer's first length bytes with the end given.
+void sendDataSubpacket(Session &s, LONG length, LONG end);
 
-// Readers.
-LONG readChar7(LONG port);
-LONG readHexByte(LONG port);
-LONG readEscaped(LONG port);
-LONG readHeader(LONG port, BYTE *destination);
-LONG readSubpacket(LONG port, BYTE *buffer, LONG maximum);
+// Readers of single characters: the byte, or kReadError / kReadTimeout
+// (readEscaped also GOTCAN and the GOTCRC ends).
+LONG readChar7(Session &s);
+LONG readHexByte(Session &s);
+LONG readEscaped(Session &s);
+
+// A header read: its type, or kReadError (garbage, a bad check),
+// kReadTimeout (nothing came, or the carrier went: resultCode 5 then) or
+// ZCAN (five CANs; also a stop, which sends the cancel sequence). The data
+// go to the destination only when the header is whole; position is theirs
+// (also left in peerPosition).
+struct HeaderRead {
+    LONG kind;
+    DWORD position;
+};
+HeaderRead readHeader(Session &s, BYTE *destination);
+// A data subpacket read into buffer: how it ended (GOTCRCE..GOTCRCW, ZCAN,
+// or kReadError for a time-out, a bad check or one longer than maximum,
+// the error counted) and its length (also left in lastDataCount).
+struct SubpacketRead {
+    LONG end;
+    LONG length;
+    bool good() const { return end >= GOTCRCE && end <= GOTCRCW; }
+};
+SubpacketRead readSubpacket(Session &s, BYTE *buffer, LONG maximum);
 
 // Carrier check as every wait makes it (ignoreCarrier respected).
-bool carrierLost(LONG port);
+bool carrierLost(Session &s);
 // Sends the text as it stands.
-void sendRaw(LONG port, const void *bytes, LONG count);
+void sendRaw(Session &s, const void *bytes, LONG count);
 
 } // namespace vorlex

@@ -3,7 +3,9 @@
 #include "zmodem.h"
 
 #include "front_ends.h"
-#include "port/port.h"
+#include "progress_window.h"
+#include "services/text_utils.h"
+#include "transfer_files.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,9 +14,6 @@ namespace vorlex {
 
 namespace {
 
-// A text argument that is null, empty or starts with a space counts as absent.
-bool blank(LPCSTR s) { return !s || !s[0] || s[0] == ' '; }
-
 // Seconds since 1970 of a file time (100 ns units since 1601).
 DWORD unixSeconds(const FILETIME &ft) {
     const unsigned long long t = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -22,52 +21,31 @@ DWORD unixSeconds(const FILETIME &ft) {
     return t <= epoch ? 0 : static_cast<DWORD>((t - epoch) / 10000000ull);
 }
 
-void systemErrorText(DWORD error, char *text, DWORD size) {
-    if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, size,
-                        nullptr))
-        std::snprintf(text, size, "%lu", static_cast<unsigned long>(error));
-}
-
-// The name part of a path (after the last separator).
-LPCSTR bareName(LPCSTR path) {
-    LPCSTR name = path;
-    for (LPCSTR s = path; *s; s++)
-        if (*s == '\\' || *s == '/') name = s + 1;
-    return name;
-}
-
 } // namespace
 
-void setZmodemSendFields(LONG port, TransferRecord *t) {
-    PortRecord *p = portRecord(port);
-    t->resume = p ? p->resume : 0;
-    t->useCrc32 = 1;
-    t->batchMode = 1;
-    t->charTimeout = 60;
-    t->headerWaits = 12;
-    t->headerLength = 4; // also for a closing call after a first file that never went
+void setZmodemSendFields(Session &s, TransferRecord *t) {
+    t->resume = s.rec().resume;
+    t->zmodem.useCrc32 = 1;
+    t->blocks.batchMode = 1;
+    t->zmodem.charTimeout = 60;
+    t->zmodem.headerWaits = 12;
+    t->zmodem.headerLength = 4; // also for a closing call after a first file that never went
 }
 
-LONG sendZmodemPath(LONG port, LPCSTR path, LPCSTR name, LONG index) {
-    TransferRecord *t = transferRecord(port);
-    PortRecord *p = portRecord(port);
-    if (!t || !p) return VORLEX_ZMODEM_BAD_PORT;
+LONG sendZmodemPath(Session &s, LPCSTR path, LPCSTR name, LONG index) {
+    TransferRecord *t = s.transfer.load();
+    if (!t) return VORLEX_ZMODEM_BAD_PORT;
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        if (p->showFileErrors) {
-            char text[256];
-            systemErrorText(error, text, sizeof text);
-            Func033(nullptr, "Upload", MB_ICONHAND, "%s\n%s\nError: %s", "Unable To Open File!", path, text);
-        }
+        showFileError(s, "Upload", path, GetLastError());
         // The callback hears of it in either case.
-        announceFile(port, name);
-        countError(port, kStatusCouldNotOpen);
+        announceFile(s, name);
+        countError(s, kStatusCouldNotOpen);
         if (t->showWindow)
-            waitTicks(port, 36, false);
+            waitTicks(s, 36, false);
         else
-            Func033(nullptr, "Upload", MB_ICONHAND, "%s", "Unable To Open File!");
+            messageBox(nullptr, "Upload", MB_ICONHAND, "%s", "Unable To Open File!");
         return VORLEX_ZMODEM_CANNOT_OPEN;
     }
     DWORD high = 0;
@@ -76,26 +54,26 @@ LONG sendZmodemPath(LONG port, LPCSTR path, LPCSTR name, LONG index) {
     if (high != 0) {
         // Zmodem positions are 32-bit: such a file is refused, not wrapped.
         CloseHandle(h);
-        announceFile(port, name);
-        countError(port, kStatusCouldNotOpen);
+        announceFile(s, name);
+        countError(s, kStatusCouldNotOpen);
         return VORLEX_ZMODEM_TOO_LARGE;
     }
     if (size != INVALID_FILE_SIZE) t->fileSize = size;
     FILETIME written;
     if (GetFileTime(h, nullptr, nullptr, &written)) t->fileTime = unixSeconds(written);
     t->fileHandle = h;
-    announceFile(port, name);
+    announceFile(s, name);
     if (t->aborted) {
         CloseHandle(h);
         t->fileHandle = INVALID_HANDLE_VALUE;
         // A receiver already waiting for the file is told, not left to time out.
-        Func005(port);
+        sendCancelSequence(s);
         return VORLEX_ZMODEM_STOPPED;
     }
-    t->jobName = p->fullPathNames ? path : name;
+    t->jobName = s.rec().fullPathNames ? path : name;
     t->jobIndex = index;
     t->jobKind = kJobZmodemSend;
-    LONG r = runTransferJob(port);
+    LONG r = runTransferJob(s);
     if (t->fileHandle != INVALID_HANDLE_VALUE) CloseHandle(t->fileHandle);
     t->fileHandle = INVALID_HANDLE_VALUE;
     return r == 0 ? 0 : t->resultCode;
@@ -111,29 +89,29 @@ extern "C" {
 LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR name, LONG phase);
 
 LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG index) {
-    PortRecord *p = portRecord(port);
-    if (!p) return VORLEX_ZMODEM_BAD_PORT;
+    PortHold h(port);
+    if (!h) return VORLEX_ZMODEM_BAD_PORT;
+    Session &s = *h;
+    TransferRecord *t = s.transfer.load();
     if (index == -1) {
-        p->transferActive = 0;
-        TransferRecord *t = transferRecord(port);
-        if (t) sendZmodemFile(port, nullptr, -1);
-        releaseOwner(port, window);
-        if (!t) return 0;
-        closeProgressWindow(port);
-        freeTransferRecord(port);
+        // The closing exchange is traced like the application's own bytes.
+        s.rec().transferActive = 0;
+        if (t) sendZmodemFile(s, nullptr, -1);
+        if (!t) {
+            enableOwnerWindow(window);
+            return 0;
+        }
+        endTransfer(s, window);
         return 0;
     }
-    TransferRecord *t = transferRecord(port);
     if (index == 0) {
         LONG refusal = 0;
-        t = startTransfer(port, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY}, false,
+        t = startTransfer(s, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY}, false,
                           &refusal);
         if (!t) return refusal;
-        setZmodemSendFields(port, t);
-        if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send")) {
-            releaseOwner(port, window);
-            freeTransferRecord(port);
-            p->transferActive = 0;
+        setZmodemSendFields(s, t);
+        if (t->showWindow && !openProgressWindow(s, window, kTemplateSend, "Zmodem Send")) {
+            endTransfer(s, window);
             return VORLEX_ZMODEM_NO_WINDOW;
         }
     } else if (!t) {
@@ -143,18 +121,21 @@ LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG 
     if (!name || !name[0]) return VORLEX_ZMODEM_CANNOT_OPEN;
     t->resultCode = 0;
     char path[MAX_PATH * 2];
-    int n = blank(directory) ? std::snprintf(path, sizeof path, "%s", name)
-                             : std::snprintf(path, sizeof path, "%s\\%s", directory, name);
+    int n = isBlankText(directory) ? std::snprintf(path, sizeof path, "%s", name)
+                                   : std::snprintf(path, sizeof path, "%s\\%s", directory, name);
     if (n < 0 || static_cast<size_t>(n) >= sizeof path) return VORLEX_ZMODEM_CANNOT_OPEN;
-    return sendZmodemPath(port, path, bareName(name), index);
+    const LONG result = sendZmodemPath(s, path, bareName(name), index);
+    // A port closed meanwhile ends the batch here: no later call can reach it.
+    if (s.closing()) endTransfer(s, window);
+    return result;
 }
 
 LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LONG protocol) {
-    if (!portRecord(port)) return VORLEX_ZMODEM_BAD_PORT;
+    if (!PortHold(port)) return VORLEX_ZMODEM_BAD_PORT;
     if (protocol != 4 && protocol != 5 && protocol != 6) return VORLEX_ZMODEM_CANNOT_OPEN;
     if (!pattern || !pattern[0]) return VORLEX_ZMODEM_CANNOT_OPEN;
     char dir[MAX_PATH];
-    if (!blank(directory)) {
+    if (!isBlankText(directory)) {
         std::snprintf(dir, sizeof dir, "%s", directory);
     } else if (!GetCurrentDirectoryA(sizeof dir, dir)) {
         return VORLEX_ZMODEM_CANNOT_OPEN;
@@ -186,28 +167,31 @@ LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LO
 }
 
 LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) {
+    PortHold h(port);
+    if (!h) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
+    Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(
-        port, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
+        s, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
     if (!t) return result;
-    if (t->showWindow && !openProgressWindow(port, window, kTemplateReceive, "Zmodem Receive")) {
-        Func005(port);
+    if (t->showWindow && !openProgressWindow(s, window, kTemplateReceive, "Zmodem Receive")) {
+        sendCancelSequence(s);
         result = VORLEX_ZMODEM_NO_WINDOW;
     } else {
-        t->jobName = blank(directory) ? nullptr : directory;
+        t->jobName = isBlankText(directory) ? nullptr : directory;
         t->jobKind = kJobZmodemReceiveJobName;
-        result = runTransferJob(port);
+        result = runTransferJob(s);
     }
-    endTransfer(port, window);
+    endTransfer(s, window);
     return result;
 }
 
 void WINAPI Func085(LONG port, VorlexProgressCallback callback) {
-    if (PortRecord *p = portRecord(port)) p->progressCallback = callback;
+    if (PortHold h{port}) h.rec().progressCallback = callback;
 }
 
 void WINAPI Func030(LONG port) {
-    if (PortRecord *p = portRecord(port)) p->showFileErrors = 1;
+    if (PortHold h{port}) h.rec().showFileErrors = 1;
 }
 
 } // extern "C"

@@ -12,35 +12,8 @@ namespace vorlex {
 
 namespace {
 
-// The hot loops run their own tables (same check sums as crc.cpp) so that
-// each byte costs a table look-up, not a call.
-constexpr std::array<uint32_t, 256> makeCrc32Table() {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; i++) {
-        uint32_t c = i;
-        for (int k = 0; k < 8; k++) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        t[i] = c;
-    }
-    return t;
-}
-constexpr std::array<uint16_t, 256> makeCrc16Table() {
-    std::array<uint16_t, 256> t{};
-    for (uint32_t i = 0; i < 256; i++) {
-        uint32_t c = i << 8;
-        for (int k = 0; k < 8; k++) c = (c & 0x8000) ? (c << 1) ^ 0x1021 : c << 1;
-        t[i] = static_cast<uint16_t>(c);
-    }
-    return t;
-}
-constexpr auto kCrc32 = makeCrc32Table();
-constexpr auto kCrc16 = makeCrc16Table();
-
-inline uint32_t crc32Step(uint32_t crc, BYTE b) { return kCrc32[(crc ^ b) & 0xFF] ^ (crc >> 8); }
-inline uint16_t crc16Step(uint16_t crc, BYTE b) {
-    return static_cast<uint16_t>(kCrc16[((crc >> 8) ^ b) & 0xFF] ^ (crc << 8));
-}
-
-constexpr uint32_t kCrc32Residue = 0xDEBB20E3u;
+inline uint32_t crc32Step(uint32_t crc, BYTE b) { return crc32Update(b, crc); }
+inline uint16_t crc16Step(uint16_t crc, BYTE b) { return crc16Update(crc, b); }
 
 // Bytes always escaped: ZDLE, XON, XOFF and DLE, with and without bit 7.
 constexpr std::array<bool, 256> makeEscapeTable() {
@@ -57,11 +30,9 @@ constexpr std::array<bool, 256> makeControlEscapeTable() {
     return t;
 }
 constexpr auto kControlsEscaped = makeControlEscapeTable();
-std::atomic<bool> escapeControls[kPortCount];
 
-const std::array<bool, 256> &escapeTable(LONG port) {
-    return (port >= 0 && port < kPortCount && escapeControls[port].load(std::memory_order_relaxed)) ? kControlsEscaped
-                                                                                                    : kAlwaysEscaped;
+const std::array<bool, 256> &escapeTable(const ZmodemLink &z) {
+    return z.escapeControls ? kControlsEscaped : kAlwaysEscaped;
 }
 
 // The header secret is kept scrambled with a key of 27 bytes and unscrambled
@@ -85,22 +56,10 @@ bool unscrambleSecret() {
     return true;
 }
 
-// The input blocks of ports whose engine attached one.
-std::atomic<LineInput *> lineInputs[kPortCount];
-
-LineInput *lineInput(LONG port) {
-    return (port >= 0 && port < kPortCount) ? lineInputs[port].load(std::memory_order_relaxed) : nullptr;
-}
-
-HWND progressWindowOf(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    return t ? t->progressWindow.load() : nullptr;
-}
-
 bool keyedType(LONG type) { return type == ZDATA || type == ZEOF; }
 
-LONG clampedHeaderLength(const TransferRecord *t) {
-    return (t->headerLength < 0 || t->headerLength > 20) ? 4 : t->headerLength;
+LONG clampedHeaderLength(const ZmodemLink &z) {
+    return (z.headerLength < 0 || z.headerLength > 20) ? 4 : z.headerLength;
 }
 
 // Escapes one byte into out; last is the escaper's memory of its last byte.
@@ -122,7 +81,7 @@ BYTE *putHex(BYTE *out, BYTE b) {
     return out;
 }
 
-LONG readHeaderBody(LONG port, TransferRecord *t, BYTE *destination, bool hex);
+LONG readHeaderBody(Session &s, ZmodemLink &z, BYTE *destination, bool hex);
 
 } // namespace
 
@@ -140,48 +99,41 @@ const char *headerSecret() {
 
 // ---- input -------------------------------------------------------------------
 
-void setEscapeControls(LONG port, bool on) {
-    if (port >= 0 && port < kPortCount) escapeControls[port].store(on);
-}
+void setEscapeControls(Session &s, bool on) { zmodemLink(s).escapeControls = on ? 1 : 0; }
 
-void attachLineInput(LONG port, LineInput *input) {
-    if (port < 0 || port >= kPortCount) return;
+void attachLineInput(Session &s, LineInput *input) {
     if (input) input->pos = input->count = 0;
-    lineInputs[port].store(input);
+    zmodemLink(s).input = input;
 }
 
-void detachLineInput(LONG port) { attachLineInput(port, nullptr); }
+void detachLineInput(Session &s) { attachLineInput(s, nullptr); }
 
-LONG readLineByte(LONG port, LONG seconds) {
-    if (LineInput *in = lineInput(port)) {
+LONG readLineByte(Session &s, LONG seconds) {
+    if (LineInput *in = zmodemLink(s).input) {
         if (in->pos < in->count) return in->bytes[in->pos++];
-        LONG n = Func015(port, reinterpret_cast<LPSTR>(in->bytes), sizeof in->bytes - 1);
+        LONG n = readQueued(s, reinterpret_cast<char *>(in->bytes), sizeof in->bytes - 1);
         in->pos = 0;
         in->count = n > 0 ? n : 0;
         if (in->count) return in->bytes[in->pos++];
     }
-    return Func110(port, progressWindowOf(port), seconds);
+    return readByteWithin(s, progressWindowOf(s), seconds);
 }
 
-bool inputWaiting(LONG port) {
-    LineInput *in = lineInput(port);
+bool inputWaiting(Session &s) {
+    LineInput *in = zmodemLink(s).input;
     if (in && in->pos < in->count) return true;
-    return Func058(port) == 0;
+    return inputCount(s) != 0;
 }
 
-void discardInput(LONG port) {
-    if (LineInput *in = lineInput(port)) in->pos = in->count = 0;
-    Func023(port);
+void discardInput(Session &s) {
+    if (LineInput *in = zmodemLink(s).input) in->pos = in->count = 0;
+    purgeInput(s);
 }
 
-bool carrierLost(LONG port) {
-    PortRecord *p = portRecord(port);
-    if (!p) return true;
-    return !p->ignoreCarrier && !Func052(port);
-}
+bool carrierLost(Session &s) { return !s.rec().ignoreCarrier && !carrierPresent(s); }
 
-void sendRaw(LONG port, const void *bytes, LONG count) {
-    if (count > 0) Func022(port, static_cast<LPCSTR>(bytes), count);
+void sendRaw(Session &s, const void *bytes, LONG count) {
+    if (count > 0) putBytes(s, bytes, count);
 }
 
 void storePosition(BYTE *header, DWORD position) {
@@ -198,35 +150,32 @@ DWORD headerPosition(const BYTE *header) {
 
 // ---- escaping -----------------------------------------------------------------
 
-void sendEscapedByte(LONG port, BYTE byte) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return;
+void sendEscapedByte(Session &s, BYTE byte) {
+    ZmodemLink &z = zmodemLink(s);
     BYTE out[2];
-    BYTE *end = escapeInto(out, byte, t->lastHeaderChar, escapeTable(port));
-    sendRaw(port, out, static_cast<LONG>(end - out));
+    BYTE *end = escapeInto(out, byte, z.lastHeaderChar, escapeTable(z));
+    sendRaw(s, out, static_cast<LONG>(end - out));
 }
 
-void putDataByte(LONG port, BYTE byte) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return;
-    if (!t->sendPointer || t->sendCount > static_cast<LONG>(sizeof t->sendBuffer) - 2) return;
-    BYTE *end = escapeInto(t->sendPointer, byte, t->lastDataChar, escapeTable(port));
-    t->sendCount += static_cast<LONG>(end - t->sendPointer);
-    t->sendPointer = end;
+void putDataByte(Session &s, BYTE byte) {
+    ZmodemLink &z = zmodemLink(s);
+    if (!z.sendPointer || z.sendCount > static_cast<LONG>(sizeof z.sendBuffer) - 2) return;
+    BYTE *end = escapeInto(z.sendPointer, byte, z.lastDataChar, escapeTable(z));
+    z.sendCount += static_cast<LONG>(end - z.sendPointer);
+    z.sendPointer = end;
 }
 
 // ---- headers --------------------------------------------------------------
 
-void sendHexHeader(LONG port, LONG type, const BYTE *data) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return;
-    const LONG n = clampedHeaderLength(t);
+void sendHexHeader(Session &s, LONG type, const BYTE *data) {
+    ZmodemLink &z = zmodemLink(s);
+    const LONG n = clampedHeaderLength(z);
     BYTE out[4 + 2 + 2 + 40 + 4 + 3];
     BYTE *p = out;
     *p++ = ZPAD;
     *p++ = ZPAD;
     *p++ = ZDLE;
-    if (t->variableHeaders) {
+    if (z.variableHeaders) {
         *p++ = 'b';
         p = putHex(p, static_cast<BYTE>(n));
     } else {
@@ -243,64 +192,63 @@ void sendHexHeader(LONG port, LONG type, const BYTE *data) {
     *p++ = '\r';
     *p++ = '\n';
     if (type != ZACK && type != ZFIN) *p++ = XON;
-    sendRaw(port, out, static_cast<LONG>(p - out));
+    sendRaw(s, out, static_cast<LONG>(p - out));
 }
 
-void sendBinaryHeader(LONG port, LONG type, const BYTE *data) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return;
+void sendBinaryHeader(Session &s, LONG type, const BYTE *data) {
+    ZmodemLink &z = zmodemLink(s);
     BYTE out[4 + 2 * (1 + 20 + 4)];
-    const auto &escaped = escapeTable(port);
+    const auto &escaped = escapeTable(z);
     BYTE *p = out;
     *p++ = ZPAD;
     *p++ = ZDLE;
-    const bool keyed = t->useCrc32 && t->variableHeaders && t->keyedHeaders && keyedType(type);
-    if (keyed) t->headerLength = 4;
-    const LONG n = clampedHeaderLength(t);
-    if (t->useCrc32) {
-        if (t->variableHeaders) {
+    const bool keyed = z.useCrc32 && z.variableHeaders && z.keyedHeaders && keyedType(type);
+    if (keyed) z.headerLength = 4;
+    const LONG n = clampedHeaderLength(z);
+    if (z.useCrc32) {
+        if (z.variableHeaders) {
             *p++ = keyed ? '3' : 'c';
             *p++ = static_cast<BYTE>(n);
         } else {
             *p++ = 'C';
         }
-    } else if (t->variableHeaders) {
+    } else if (z.variableHeaders) {
         *p++ = 'a';
         *p++ = static_cast<BYTE>(n);
     } else {
         *p++ = 'A';
     }
-    p = escapeInto(p, static_cast<BYTE>(type), t->lastHeaderChar, escaped);
-    for (LONG i = 0; i < n; i++) p = escapeInto(p, data[i], t->lastHeaderChar, escaped);
-    if (t->useCrc32) {
+    p = escapeInto(p, static_cast<BYTE>(type), z.lastHeaderChar, escaped);
+    for (LONG i = 0; i < n; i++) p = escapeInto(p, data[i], z.lastHeaderChar, escaped);
+    if (z.useCrc32) {
         uint32_t crc = crc32Step(0xFFFFFFFFu, static_cast<BYTE>(type));
         for (LONG i = 0; i < n; i++) crc = crc32Step(crc, data[i]);
         // The keyed form runs the secret through the CRC as well.
         if (keyed)
-            for (const char *s = headerSecret(); *s; s++) crc = crc32Step(crc, static_cast<BYTE>(*s));
+            for (const char *k = headerSecret(); *k; k++) crc = crc32Step(crc, static_cast<BYTE>(*k));
         crc = ~crc;
-        for (int i = 0; i < 4; i++) p = escapeInto(p, static_cast<BYTE>(crc >> (8 * i)), t->lastHeaderChar, escaped);
+        for (int i = 0; i < 4; i++) p = escapeInto(p, static_cast<BYTE>(crc >> (8 * i)), z.lastHeaderChar, escaped);
     } else {
         uint16_t crc = crc16Step(0, static_cast<BYTE>(type));
         for (LONG i = 0; i < n; i++) crc = crc16Step(crc, data[i]);
-        p = escapeInto(p, static_cast<BYTE>(crc >> 8), t->lastHeaderChar, escaped);
-        p = escapeInto(p, static_cast<BYTE>(crc), t->lastHeaderChar, escaped);
+        p = escapeInto(p, static_cast<BYTE>(crc >> 8), z.lastHeaderChar, escaped);
+        p = escapeInto(p, static_cast<BYTE>(crc), z.lastHeaderChar, escaped);
     }
-    sendRaw(port, out, static_cast<LONG>(p - out));
+    sendRaw(s, out, static_cast<LONG>(p - out));
 }
 
-void sendDataSubpacket(LONG port, LONG length, LONG end) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return;
+void sendDataSubpacket(Session &s, LONG length, LONG end) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
     if (length < 0) length = 0;
     if (length > kMaxSubpacket) length = kMaxSubpacket;
     // Worst case: every data byte and every CRC byte escaped, plus the end
     // and XON: 2 * 1024 + 2 + 8 + 1 bytes, within sendBuffer.
-    BYTE *p = t->sendBuffer;
-    BYTE last = t->lastDataChar;
-    const auto &escaped = escapeTable(port);
+    BYTE *p = z.sendBuffer;
+    BYTE last = z.lastDataChar;
+    const auto &escaped = escapeTable(z);
     const BYTE *d = t->dataBuffer;
-    if (t->useCrc32) {
+    if (z.useCrc32) {
         uint32_t crc = 0xFFFFFFFFu;
         for (LONG i = 0; i < length; i++) {
             crc = crc32Step(crc, d[i]);
@@ -323,29 +271,30 @@ void sendDataSubpacket(LONG port, LONG length, LONG end) {
         p = escapeInto(p, static_cast<BYTE>(crc), last, escaped);
     }
     if (end == ZCRCW) *p++ = XON;
-    t->lastDataChar = last;
-    t->sendPointer = p;
-    t->sendCount = static_cast<LONG>(p - t->sendBuffer);
-    sendRaw(port, t->sendBuffer, t->sendCount);
+    z.lastDataChar = last;
+    z.sendPointer = p;
+    z.sendCount = static_cast<LONG>(p - z.sendBuffer);
+    sendRaw(s, z.sendBuffer, z.sendCount);
 }
 
 // ---- readers ------------------------------------------------------------------
 
-LONG readChar7(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    const LONG seconds = t ? t->charTimeout : 10;
+LONG readChar7(Session &s) {
+    const LONG seconds = zmodemLink(s).charTimeout;
     for (;;) {
-        LONG c = readLineByte(port, seconds);
+        LONG c = readLineByte(s, seconds);
         if (c < 0) return c;
         c &= 0x7F;
         if (c != XON && c != XOFF) return c;
+        // A line that brings nothing but flow control must not hold a stop.
+        if (stopRequested(s.transfer.load())) return kReadTimeout;
     }
 }
 
-LONG readHexByte(LONG port) {
+LONG readHexByte(Session &s) {
     LONG value = 0;
     for (int i = 0; i < 2; i++) {
-        LONG c = readChar7(port);
+        LONG c = readChar7(s);
         if (c < 0) return c;
         LONG digit;
         if (c >= '0' && c <= '9')
@@ -359,22 +308,24 @@ LONG readHexByte(LONG port) {
     return value;
 }
 
-LONG readEscaped(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    const LONG seconds = t ? t->charTimeout : 10;
+LONG readEscaped(Session &s) {
+    const LONG seconds = zmodemLink(s).charTimeout;
     LONG c;
     for (;;) {
-        c = readLineByte(port, seconds);
+        c = readLineByte(s, seconds);
         if (c < 0 || (c & 0x60)) return c;
-        if (c == XON || c == XOFF || c == 145 || c == 147) continue;
+        if (c == XON || c == XOFF || c == 145 || c == 147) {
+            if (stopRequested(s.transfer.load())) return kReadTimeout;
+            continue;
+        }
         if (c != ZDLE) return c;
         break;
     }
     for (;;) {
-        c = readLineByte(port, seconds);
+        c = readLineByte(s, seconds);
         if (c < 0) return c;
         for (int more = 0; c == CAN && more < 3; more++) {
-            c = readLineByte(port, seconds);
+            c = readLineByte(s, seconds);
             if (c < 0) return c;
         }
         switch (c) {
@@ -382,7 +333,9 @@ LONG readEscaped(LONG port) {
         case XON:
         case XOFF:
         case 145:
-        case 147: continue; // the byte after ZDLE is still to come
+        case 147: // the byte after ZDLE is still to come
+            if (stopRequested(s.transfer.load())) return kReadTimeout;
+            continue;
         case ZCRCE:
         case ZCRCG:
         case ZCRCQ:
@@ -396,47 +349,48 @@ LONG readEscaped(LONG port) {
     }
 }
 
-LONG readHeader(LONG port, BYTE *destination) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kReadError;
-    t->headerType = 0;
+HeaderRead readHeader(Session &s, BYTE *destination) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
+    z.headerType = 0;
     LONG garbage = 9600;
-    auto cancelExit = [&]() -> LONG {
+    auto result = [&](LONG kind) { return HeaderRead{kind, z.peerPosition}; };
+    auto cancelExit = [&]() {
         t->resultCode = kResultRemoteCancel;
-        Func005(port);
-        return ZCAN;
+        sendCancelSequence(s);
+        return result(ZCAN);
     };
     for (;;) { // a pass
         LONG cans = 5;
         bool isGarbage = false;
         while (!isGarbage) {
             if (stopRequested(t)) return cancelExit();
-            if (carrierLost(port)) {
+            if (carrierLost(s)) {
                 t->resultCode = kResultCarrierLost;
-                return kReadTimeout;
+                return result(kReadTimeout);
             }
             LONG c = kReadTimeout;
-            const LONG waits = t->headerWaits > 0 ? t->headerWaits : 1;
+            const LONG waits = z.headerWaits > 0 ? z.headerWaits : 1;
             for (LONG i = 0; i < waits; i++) {
-                c = readLineByte(port, 5);
+                c = readLineByte(s, 5);
                 if (c >= 0) break;
-                pollCallback(port);
+                pollCallback(s);
                 if (stopRequested(t)) return cancelExit();
             }
-            if (c < 0) return kReadTimeout;
+            if (c < 0) return result(kReadTimeout);
 
             bool format = false;
             if (c == ZPAD || c == (ZPAD | 0x80)) {
-                do c = readChar7(port);
-                while (c == ZPAD);
-                if (c < 0) return kReadTimeout;
+                do c = readChar7(s);
+                while (c == ZPAD && !stopRequested(t));
+                if (c < 0) return result(kReadTimeout);
                 if (c != ZDLE) {
                     isGarbage = true;
                     break;
                 }
-                t->keyedHeaders = 0;
-                c = readChar7(port);
-                if (c < 0) return kReadTimeout;
+                z.keyedHeaders = 0;
+                c = readChar7(s);
+                if (c < 0) return result(kReadTimeout);
                 if (c == CAN) {
                     cans = 5; // and counted as a CAN below
                 } else {
@@ -446,54 +400,54 @@ LONG readHeader(LONG port, BYTE *destination) {
             if (format) {
                 bool hex = false;
                 switch (c) {
-                case 'A': t->useCrc32 = 0; t->variableHeaders = 0; break;
-                case 'B': t->variableHeaders = 0; hex = true; break;
-                case 'C': t->useCrc32 = 1; t->variableHeaders = 0; break;
-                case 'a': t->useCrc32 = 0; t->variableHeaders = 1; break;
-                case 'b': t->variableHeaders = 1; hex = true; break;
-                case 'c': t->useCrc32 = 1; t->variableHeaders = 1; break;
-                case '3': t->useCrc32 = 1; t->variableHeaders = 1; t->keyedHeaders = 1; break;
+                case 'A': z.useCrc32 = 0; z.variableHeaders = 0; break;
+                case 'B': z.variableHeaders = 0; hex = true; break;
+                case 'C': z.useCrc32 = 1; z.variableHeaders = 0; break;
+                case 'a': z.useCrc32 = 0; z.variableHeaders = 1; break;
+                case 'b': z.variableHeaders = 1; hex = true; break;
+                case 'c': z.useCrc32 = 1; z.variableHeaders = 1; break;
+                case '3': z.useCrc32 = 1; z.variableHeaders = 1; z.keyedHeaders = 1; break;
                 default: isGarbage = true; continue;
                 }
-                LONG r = readHeaderBody(port, t, destination, hex);
-                t->peerPosition = headerPosition(destination);
-                return r;
+                LONG r = readHeaderBody(s, z, destination, hex);
+                z.peerPosition = headerPosition(destination);
+                return result(r);
             }
             if (c == CAN) {
-                if (--cans == 0) return ZCAN;
-                LONG d = readLineByte(port, 5);
+                if (--cans == 0) return result(ZCAN);
+                LONG d = readLineByte(s, 5);
                 if (d < 0) continue; // back to the cancel test, keeping the count
                 if (d == CAN) {
-                    if (--cans == 0) return ZCAN;
+                    if (--cans == 0) return result(ZCAN);
                     continue;
                 }
-                if (d == 'k') return kReadError;
+                if (d == 'k') return result(kReadError);
             }
             isGarbage = true;
         }
-        if (--garbage <= 0) return kReadError;
+        if (--garbage <= 0) return result(kReadError);
     }
 }
 
 namespace {
 
-LONG readHeaderBody(LONG port, TransferRecord *t, BYTE *destination, bool hex) {
-    auto next = [&]() { return hex ? readHexByte(port) : readEscaped(port); };
-    t->headerLength = 4;
-    if (t->variableHeaders) {
+LONG readHeaderBody(Session &s, ZmodemLink &z, BYTE *destination, bool hex) {
+    auto next = [&]() { return hex ? readHexByte(s) : readEscaped(s); };
+    z.headerLength = 4;
+    if (z.variableHeaders) {
         LONG n = next();
         if (n < 0 || n > 255) return n;
         // rxHeader and txHeader hold 20 bytes: a longer header is refused
         // before any of it is stored.
         if (n > 20) return kReadError;
-        t->headerLength = n;
+        z.headerLength = n;
     }
-    const LONG n = t->headerLength;
+    const LONG n = z.headerLength;
     LONG type = next();
     if (type < 0 || type > 255) return type;
-    t->headerType = type;
+    z.headerType = type;
     BYTE data[20] = {};
-    if (!hex && t->useCrc32) {
+    if (!hex && z.useCrc32) {
         uint32_t crc = crc32Step(0xFFFFFFFFu, static_cast<BYTE>(type));
         for (LONG i = 0; i < n; i++) {
             LONG c = next();
@@ -501,8 +455,8 @@ LONG readHeaderBody(LONG port, TransferRecord *t, BYTE *destination, bool hex) {
             data[i] = static_cast<BYTE>(c);
             crc = crc32Step(crc, data[i]);
         }
-        if (t->keyedHeaders && keyedType(type))
-            for (const char *s = headerSecret(); *s; s++) crc = crc32Step(crc, static_cast<BYTE>(*s));
+        if (z.keyedHeaders && keyedType(type))
+            for (const char *k = headerSecret(); *k; k++) crc = crc32Step(crc, static_cast<BYTE>(*k));
         for (int i = 0; i < 4; i++) {
             LONG c = next();
             if (c < 0 || c > 255) return c;
@@ -528,10 +482,10 @@ LONG readHeaderBody(LONG port, TransferRecord *t, BYTE *destination, bool hex) {
     // short header read as zero.
     std::memcpy(destination, data, sizeof data);
     if (hex) {
-        LONG c = readLineByte(port, 10);
+        LONG c = readLineByte(s, 10);
         if (c == '\r') {
-            c = readLineByte(port, 10);
-            if (c == '\r') readLineByte(port, 10);
+            c = readLineByte(s, 10);
+            if (c == '\r') readLineByte(s, 10);
         }
     }
     return type;
@@ -539,15 +493,19 @@ LONG readHeaderBody(LONG port, TransferRecord *t, BYTE *destination, bool hex) {
 
 } // namespace
 
-LONG readSubpacket(LONG port, BYTE *buffer, LONG maximum) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kReadError;
-    const bool crc32 = t->useCrc32 != 0;
+SubpacketRead readSubpacket(Session &s, BYTE *buffer, LONG maximum) {
+    ZmodemLink &z = zmodemLink(s);
+    const bool crc32 = z.useCrc32 != 0;
     uint32_t crc = crc32 ? 0xFFFFFFFFu : 0;
-    t->lastDataCount = 0;
+    z.lastDataCount = 0;
     LONG count = 0;
-    LineInput *in = lineInput(port);
+    LineInput *in = z.input;
+    auto failed = [&](LONG end, LONG status) {
+        countError(s, status);
+        return SubpacketRead{end, count};
+    };
     LONG c;
+    // Bounded by maximum: every pass stores a byte or leaves.
     for (;;) {
         // Plain data bytes straight from the input block.
         if (in && in->pos < in->count) {
@@ -556,8 +514,7 @@ LONG readSubpacket(LONG port, BYTE *buffer, LONG maximum) {
             while (p < end && (*p & 0x60)) {
                 if (count >= maximum) {
                     in->pos = static_cast<LONG>(p - in->bytes);
-                    countError(port, kStatusBadFilePosition);
-                    return kReadError;
+                    return failed(kReadError, kStatusBadFilePosition);
                 }
                 const BYTE b = *p++;
                 buffer[count++] = b;
@@ -566,27 +523,18 @@ LONG readSubpacket(LONG port, BYTE *buffer, LONG maximum) {
             in->pos = static_cast<LONG>(p - in->bytes);
             if (p == end) continue;
         }
-        c = readEscaped(port);
+        c = readEscaped(s);
         if (c < 0 || c > 255) break;
-        if (count >= maximum) {
-            countError(port, kStatusBadFilePosition);
-            return kReadError;
-        }
+        if (count >= maximum) return failed(kReadError, kStatusBadFilePosition);
         buffer[count++] = static_cast<BYTE>(c);
         crc = crc32 ? crc32Step(crc, static_cast<BYTE>(c)) : crc16Step(static_cast<uint16_t>(crc), static_cast<BYTE>(c));
     }
-    auto nonData = [&](LONG code) -> LONG {
-        if (code == GOTCAN) {
-            countError(port, kStatusSenderCanceled);
-            return ZCAN;
-        }
-        if (code == kReadTimeout) {
-            countError(port, kStatusTimeOut);
-            return kReadError;
-        }
-        countError(port, kStatusUnknownError);
-        discardInput(port);
-        return kReadError;
+    auto nonData = [&](LONG code) {
+        if (code == GOTCAN) return failed(ZCAN, kStatusSenderCanceled);
+        if (code == kReadTimeout) return failed(kReadError, kStatusTimeOut);
+        SubpacketRead r = failed(kReadError, kStatusUnknownError);
+        discardInput(s);
+        return r;
     };
     if (c < GOTCRCE || c > GOTCRCW) return nonData(c);
     const LONG endCode = c;
@@ -594,28 +542,22 @@ LONG readSubpacket(LONG port, BYTE *buffer, LONG maximum) {
     if (crc32) {
         crc = crc32Step(crc, letter);
         for (int i = 0; i < 4; i++) {
-            LONG b = readEscaped(port);
+            LONG b = readEscaped(s);
             if (b < 0 || b > 255) return nonData(b);
             crc = crc32Step(crc, static_cast<BYTE>(b));
         }
-        if (crc != kCrc32Residue) {
-            countError(port, kStatusCrcError);
-            return kReadError;
-        }
+        if (crc != kCrc32Residue) return failed(kReadError, kStatusCrcError);
     } else {
         uint16_t c16 = crc16Step(static_cast<uint16_t>(crc), letter);
         for (int i = 0; i < 2; i++) {
-            LONG b = readEscaped(port);
+            LONG b = readEscaped(s);
             if (b < 0 || b > 255) return nonData(b);
             c16 = crc16Step(c16, static_cast<BYTE>(b));
         }
-        if (c16 != 0) {
-            countError(port, kStatusCrcError);
-            return kReadError;
-        }
+        if (c16 != 0) return failed(kReadError, kStatusCrcError);
     }
-    t->lastDataCount = count;
-    return endCode;
+    z.lastDataCount = count;
+    return SubpacketRead{endCode, count};
 }
 
 } // namespace vorlex

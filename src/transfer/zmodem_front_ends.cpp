@@ -5,7 +5,6 @@
 
 #include "file_choice.h"
 #include "front_ends.h"
-#include "port/port.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -14,18 +13,18 @@ namespace {
 
 // Sends the chosen files as one batch: 0, or the result of the file that
 // failed (the batch then ends without its closing exchange).
-LONG sendChosenBatch(LONG port, TransferRecord *t, char *first) {
+LONG sendChosenBatch(Session &s, TransferRecord *t, char *first) {
     LONG index = 0;
     for (char *name = first; name; index++) {
         char path[sizeof t->pathList + 2];
         if (!joinPath(path, sizeof path, t->pathList, name)) path[0] = '\0';
-        LONG result = sendZmodemPath(port, path, name, index);
+        LONG result = sendZmodemPath(s, path, name, index);
         if (result) return result;
         char *next = nextSelected(name);
         if (stopRequested(t)) break;
         name = next;
     }
-    sendZmodemFile(port, nullptr, -1);
+    sendZmodemFile(s, nullptr, -1);
     return 0;
 }
 
@@ -38,37 +37,43 @@ using namespace vorlex;
 extern "C" {
 
 LONG WINAPI Func065(LONG port, HWND window) {
+    PortHold h(port);
+    if (!h) return VORLEX_ZMODEM_BAD_PORT;
+    Session &s = *h;
     LONG result = 0;
-    TransferRecord *t = startTransfer(port, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY},
+    TransferRecord *t = startTransfer(s, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY},
                                       false, &result);
     if (!t) return result;
-    setZmodemSendFields(port, t);
+    setZmodemSendFields(s, t);
     char *first = nullptr;
     if (chooseFilesToSend(window, t, "Select A File Or Group Of Files To Upload", false, true, &first)) {
-        if (t->showWindow && !openProgressWindow(port, window, kTemplateSend, "Zmodem Send"))
+        if (t->showWindow && !openProgressWindow(s, window, kTemplateSend, "Zmodem Send"))
             result = VORLEX_ZMODEM_NO_WINDOW;
         else
-            result = sendChosenBatch(port, t, first);
+            result = sendChosenBatch(s, t, first);
     }
-    endTransfer(port, window);
+    endTransfer(s, window);
     return result;
 }
 
 LONG WINAPI Func114(LONG port, HWND window) {
+    PortHold h(port);
+    if (!h) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
+    Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(
-        port, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
+        s, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
     if (!t) return result;
     if (chooseFolderToReceive(window, t)) {
-        if (t->showWindow && !openProgressWindow(port, window, kTemplateReceive, "Zmodem Receive")) {
-            Func005(port);
+        if (t->showWindow && !openProgressWindow(s, window, kTemplateReceive, "Zmodem Receive")) {
+            sendCancelSequence(s);
             result = VORLEX_ZMODEM_NO_WINDOW;
         } else {
             t->jobKind = kJobZmodemReceivePathList;
-            result = runTransferJob(port);
+            result = runTransferJob(s);
         }
     }
-    endTransfer(port, window);
+    endTransfer(s, window);
     return result;
 }
 

@@ -1,12 +1,20 @@
 // Zmodem receiver: a whole batch per call, written into a directory.
 #include "zmodem.h"
 
-#include "port/port.h"
+#include "services/file_utils.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace vorlex {
+
+// Received data goes to the file in large writes: one system call per
+// subpacket would cost more than decoding it.
+constexpr DWORD kOutputSize = 65536;
+struct FileOutput {
+    DWORD count;            // bytes held
+    BYTE bytes[kOutputSize];
+};
 
 namespace {
 
@@ -19,22 +27,9 @@ constexpr LONG kSenderFinished = 8;
 // the sender had already sent, not as new errors.
 constexpr DWORD kResyncMs = 2000;
 
-// Received data goes to the file in large writes: one system call per
-// subpacket would cost more than decoding it.
-constexpr DWORD kOutputSize = 65536;
-struct FileOutput {
-    DWORD count;            // bytes held
-    BYTE bytes[kOutputSize];
-};
-std::atomic<FileOutput *> outputs[kPortCount];
-
-FileOutput *fileOutput(LONG port) {
-    return (port >= 0 && port < kPortCount) ? outputs[port].load(std::memory_order_relaxed) : nullptr;
-}
-
 // Writes out what is held; false when the file took less (a full disk).
-bool flushOutput(LONG port, TransferRecord *t) {
-    FileOutput *out = fileOutput(port);
+bool flushOutput(TransferRecord *t) {
+    FileOutput *out = t->zmodem.output;
     if (!out || !out->count) return true;
     DWORD written = 0;
     const bool ok = t->fileHandle != INVALID_HANDLE_VALUE &&
@@ -45,17 +40,17 @@ bool flushOutput(LONG port, TransferRecord *t) {
 
 // The receiver's capabilities: buffer 0 (stream), variable headers allowed,
 // full duplex and CRC-32.
-void setReceiverInit(TransferRecord *t) {
-    std::memset(t->txHeader, 0, sizeof t->txHeader);
-    t->txHeader[ZP0] = 0;
-    t->txHeader[ZP1] = 0;
-    t->txHeader[ZF1] = 1;
-    t->txHeader[ZF0] = 33;
+void setReceiverInit(ZmodemLink &z) {
+    std::memset(z.txHeader, 0, sizeof z.txHeader);
+    z.txHeader[ZP0] = 0;
+    z.txHeader[ZP1] = 0;
+    z.txHeader[ZF1] = 1;
+    z.txHeader[ZF0] = 33;
 }
 
 bool isTextFile(const TransferRecord *t) {
-    if (t->conversion == 1) return false;
-    if (t->conversion == 2) return true;
+    if (t->zmodem.conversion == 1) return false;
+    if (t->zmodem.conversion == 2) return true;
     return t->textMode != 0;
 }
 
@@ -119,17 +114,17 @@ bool hasParentComponent(const char *path) {
 // "." or "..", control characters or ':', a device name (CON, NUL, COM1 ...),
 // a ".." anywhere in the directory used, or a path that does not fit
 // filePath.
-bool buildFilePath(LONG port, TransferRecord *t, LPCSTR directory, const char *bare) {
-    PortRecord *p = portRecord(port);
+bool buildFilePath(Session &s, TransferRecord *t, LPCSTR directory, const char *bare) {
+    PortRecord *p = &s.rec();
     if (!bare[0] || !std::strcmp(bare, ".") || !std::strcmp(bare, "..")) return false;
     if (unusableCharacters(bare) || deviceName(bare)) return false;
     char sentDir[sizeof t->filePath];
     std::memcpy(sentDir, t->filePath, sizeof sentDir);
     char built[sizeof t->filePath + 8];
     int n;
-    if (p && p->fullPathNames && sentDir[0]) {
+    if (p->fullPathNames && sentDir[0]) {
         if (hasParentComponent(sentDir) || unusableCharacters(sentDir)) return false;
-        if (Func054(sentDir) != VORLEX_DIR_OK) {
+        if (makeDirectory(sentDir) != VORLEX_DIR_OK) {
             n = directory ? std::snprintf(built, sizeof built, "%s\\%s", directory, bare)
                           : std::snprintf(built, sizeof built, "%s", bare);
         } else {
@@ -145,14 +140,14 @@ bool buildFilePath(LONG port, TransferRecord *t, LPCSTR directory, const char *b
     return true;
 }
 
-void showOpenError(LONG port, TransferRecord *t, DWORD error) {
-    PortRecord *p = portRecord(port);
-    if (!p || !p->showFileErrors) return;
+void showOpenError(Session &s, TransferRecord *t, DWORD error) {
+    PortRecord *p = &s.rec();
+    if (!p->showFileErrors) return;
     char text[256] = "";
     if (!FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
                         nullptr))
         std::snprintf(text, sizeof text, "%lu", static_cast<unsigned long>(error));
-    Func033(nullptr, "Download", MB_ICONHAND, "%s\n%s\nError: %s", "Unable To Open File!", t->filePath, text);
+    messageBox(nullptr, "Download", MB_ICONHAND, "%s\n%s\nError: %s", "Unable To Open File!", t->filePath, text);
 }
 
 // Unsigned decimal at the start of the text, kept within 32 bits.
@@ -168,8 +163,8 @@ DWORD parseLength(const char *s) {
 
 } // namespace
 
-void splitSentName(LONG port, const char *sent, char *nameOut) {
-    TransferRecord *t = transferRecord(port);
+void splitSentName(Session &s, const char *sent, char *nameOut) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return;
     if (sent[0] && sent[1] == ':') sent += 2;
     const char *sep = nullptr;
@@ -189,47 +184,47 @@ void splitSentName(LONG port, const char *sent, char *nameOut) {
     std::strcpy(nameOut, sep + 1);
 }
 
-LONG receiverInit(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kFailed;
-    t->useCrc32 = 0;
+LONG receiverInit(Session &s) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
+    z.useCrc32 = 0;
     int tries = 12;
     bool sendInit = true;
     while (tries > 0) {
         if (sendInit) {
-            setReceiverInit(t);
-            sendHexHeader(port, ZRINIT, t->txHeader);
+            setReceiverInit(z);
+            sendHexHeader(s, ZRINIT, z.txHeader);
         }
         sendInit = true;
-        LONG r = readHeader(port, t->rxHeader);
+        const LONG r = readHeader(s, z.rxHeader).kind;
         switch (r) {
         case ZRQINIT:
-            if (t->rxHeader[ZF1] & 1) {
-                t->variableHeaders = 1;
-                t->headerLength = 13;
+            if (z.rxHeader[ZF1] & 1) {
+                z.variableHeaders = 1;
+                z.headerLength = 13;
             }
             tries--;
             break;
         case ZSINIT: {
             BYTE attention[33];
-            LONG end = readSubpacket(port, attention, 32);
-            if (end >= GOTCRCE && end <= GOTCRCW) {
-                std::memcpy(t->attention, attention, static_cast<size_t>(t->lastDataCount));
-                t->attention[t->lastDataCount] = '\0';
+            const SubpacketRead sub = readSubpacket(s, attention, 32);
+            if (sub.good()) {
+                std::memcpy(z.attention, attention, static_cast<size_t>(sub.length));
+                z.attention[sub.length] = '\0';
             }
-            sendHexHeader(port, end == GOTCRCW ? ZACK : ZNAK, t->txHeader);
+            sendHexHeader(s, sub.end == GOTCRCW ? ZACK : ZNAK, z.txHeader);
             tries--;
             sendInit = false;
             break;
         }
         case ZFILE: {
-            t->conversion = t->rxHeader[ZF0];
-            LONG end = readSubpacket(port, t->dataBuffer, kMaxSubpacket);
-            if (end == GOTCRCW) {
-                t->dataBuffer[t->lastDataCount] = 0;
+            z.conversion = z.rxHeader[ZF0];
+            const SubpacketRead sub = readSubpacket(s, t->dataBuffer, kMaxSubpacket);
+            if (sub.end == GOTCRCW) {
+                t->dataBuffer[sub.length] = 0;
                 return kGotFile;
             }
-            sendHexHeader(port, ZNAK, t->txHeader);
+            sendHexHeader(s, ZNAK, z.txHeader);
             tries--;
             sendInit = false;
             break;
@@ -241,26 +236,25 @@ LONG receiverInit(LONG port) {
             break;
         case ZCAN:
             t->resultCode = kResultCancelled;
-            countError(port, kStatusSenderCanceled);
+            countError(s, kStatusSenderCanceled);
             return kFailed;
         case ZFREECNT: {
             BYTE zero[20] = {};
-            sendHexHeader(port, ZACK, zero);
+            sendHexHeader(s, ZACK, zero);
             sendInit = false;
             break;
         }
         case ZCOMMAND: {
-            LONG end = readSubpacket(port, t->dataBuffer, kMaxSubpacket);
-            if (end == GOTCRCW) {
+            if (readSubpacket(s, t->dataBuffer, kMaxSubpacket).end == GOTCRCW) {
                 // Commands are answered, never carried out.
-                std::memset(t->txHeader, 0, sizeof t->txHeader);
+                std::memset(z.txHeader, 0, sizeof z.txHeader);
                 for (int n = 0; n < 10; n++) {
-                    sendHexHeader(port, ZCOMPL, t->txHeader);
-                    if (readHeader(port, t->rxHeader) == ZFIN) break;
+                    sendHexHeader(s, ZCOMPL, z.txHeader);
+                    if (readHeader(s, z.rxHeader).kind == ZFIN) break;
                 }
                 return kBatchEnded;
             }
-            sendHexHeader(port, ZNAK, t->txHeader);
+            sendHexHeader(s, ZNAK, z.txHeader);
             tries--;
             sendInit = false;
             break;
@@ -269,72 +263,68 @@ LONG receiverInit(LONG port) {
         }
     }
     t->resultCode = kResultNoAnswer;
-    countError(port, kStatusTimeOut);
+    countError(s, kStatusTimeOut);
     return kFailed;
 }
 
-LONG writeSubpacket(LONG port, DWORD &expected) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kFailed;
+LONG writeSubpacket(Session &s, DWORD &expected) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
     if (stopRequested(t)) {
         t->resultCode = kResultRemoteCancel;
-        countError(port, kStatusTransferCanceled);
-        Func005(port);
-        waitTicks(port, 36, true);
-        discardInput(port);
-        Func005(port);
+        countError(s, kStatusTransferCanceled);
+        sendCancelSequence(s);
+        waitTicks(s, 36, true);
+        discardInput(s);
+        sendCancelSequence(s);
         return kFailed;
     }
-    if (carrierLost(port)) {
+    if (carrierLost(s)) {
         t->resultCode = kResultCarrierLost;
-        countError(port, kStatusLostCarrier);
+        countError(s, kStatusLostCarrier);
         return kFailed;
     }
-    const LONG count = t->lastDataCount;
+    const LONG count = z.lastDataCount;
     if (count > 0) {
-        FileOutput *out = fileOutput(port);
+        FileOutput *out = z.output;
         const BYTE *data = t->dataBuffer;
         const bool text = isTextFile(t);
         // Room for the worst case of this subpacket (every byte an LF).
-        if (!out || out->count + 2 * static_cast<DWORD>(count) > kOutputSize) {
-            if (!flushOutput(port, t)) {
-                t->resultCode = kResultWriteFailed;
-                countError(port, kStatusWriteError);
-                return kFailed;
-            }
+        if (!out || (out->count + 2 * static_cast<DWORD>(count) > kOutputSize && !flushOutput(t))) {
+            t->resultCode = kResultWriteFailed;
+            countError(s, kStatusWriteError);
+            return kFailed;
         }
         DWORD added = 0;
-        if (out) {
-            BYTE *p = out->bytes + out->count;
-            if (text) {
-                for (LONG i = 0; i < count; i++) {
-                    if (data[i] == '\n') p[added++] = '\r';
-                    p[added++] = data[i];
-                }
-            } else {
-                std::memcpy(p, data, static_cast<size_t>(count));
-                added = static_cast<DWORD>(count);
+        BYTE *p = out->bytes + out->count;
+        if (text) {
+            for (LONG i = 0; i < count; i++) {
+                if (data[i] == '\n') p[added++] = '\r';
+                p[added++] = data[i];
             }
-            out->count += added;
+        } else {
+            std::memcpy(p, data, static_cast<size_t>(count));
+            added = static_cast<DWORD>(count);
         }
+        out->count += added;
         t->filePosition += added;
-        reportProgress(port, t->filePosition);
+        reportProgress(s, t->filePosition);
         expected += static_cast<DWORD>(count);
     }
     return 0;
 }
 
-LONG receiveFileData(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kFailed;
+LONG receiveFileData(Session &s) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
     auto cancelEnd = [&]() -> LONG {
         t->resultCode = kResultRemoteCancel;
-        Func005(port);
-        discardInput(port);
+        sendCancelSequence(s);
+        discardInput(s);
         return kFailed;
     };
-    reportProgress(port, t->filePosition);
-    startClock(port);
+    reportProgress(s, t->filePosition);
+    startClock(s);
     if (stopRequested(t)) return cancelEnd();
     DWORD expected = t->filePosition;
     int budget = 10;
@@ -344,20 +334,21 @@ LONG receiveFileData(LONG port) {
     DWORD askedAt = 0, askedFor = 0xFFFFFFFFu;
     while (!t->cancelled) {
         if (t->aborted) return cancelEnd();
-        if (carrierLost(port)) {
+        if (carrierLost(s)) {
             t->resultCode = kResultCarrierLost;
-            countError(port, kStatusLostCarrier);
+            countError(s, kStatusLostCarrier);
             return kFailed;
         }
         if (sendPosition) {
-            storePosition(t->txHeader, expected);
-            sendHexHeader(port, ZRPOS, t->txHeader);
+            storePosition(z.txHeader, expected);
+            sendHexHeader(s, ZRPOS, z.txHeader);
             askedAt = GetTickCount();
             askedFor = expected;
         }
         sendPosition = true;
         bool error = false;
-        LONG r = readHeader(port, t->rxHeader);
+        const HeaderRead h = readHeader(s, z.rxHeader);
+        const LONG r = h.kind;
         if (r == kReadError && askedFor == expected && GetTickCount() - askedAt < kResyncMs) {
             sendPosition = false;
             continue;
@@ -365,21 +356,21 @@ LONG receiveFileData(LONG port) {
         if (r == ZCAN && !stopRequested(t)) {
             // Five CANs: the sender has given up; retrying cannot help.
             t->resultCode = kResultCancelled;
-            countError(port, kStatusSenderCanceled);
+            countError(s, kStatusSenderCanceled);
             return kFailed;
         }
         if (r == kReadError) {
-            countError(port, kStatusCrcError);
+            countError(s, kStatusCrcError);
             error = true;
         } else if (r < kReadError || r > ZEOF) {
             if (t->resultCode == kResultCarrierLost) {
-                countError(port, kStatusLostCarrier);
+                countError(s, kStatusLostCarrier);
                 return kFailed;
             }
-            countError(port, kStatusUnknownError);
+            countError(s, kStatusUnknownError);
             error = true;
         } else if (r == ZFILE) {
-            readSubpacket(port, t->dataBuffer, kMaxSubpacket);
+            readSubpacket(s, t->dataBuffer, kMaxSubpacket);
         } else if (r == ZFIN) {
             return kSenderFinished;
         } else if (r == ZDATA) {
@@ -387,26 +378,27 @@ LONG receiveFileData(LONG port) {
             // (the sender restarted more than once): its subpackets are
             // read, and only what lies beyond our position is written.
             // Answering it with ZRPOS would only start yet another repeat.
-            const bool behind = t->peerPosition < expected && expected - t->peerPosition <= (1u << 24);
-            if (t->peerPosition != expected && !behind) {
-                countError(port, kStatusBadFilePosition);
+            const bool behind = h.position < expected && expected - h.position <= (1u << 24);
+            if (h.position != expected && !behind) {
+                countError(s, kStatusBadFilePosition);
                 error = true;
             } else {
-                DWORD framePosition = t->peerPosition;
+                DWORD framePosition = h.position;
                 for (;;) {
-                    LONG end = readSubpacket(port, t->dataBuffer, kMaxSubpacket);
-                    if (end >= GOTCRCE && end <= GOTCRCW) {
-                        const DWORD count = static_cast<DWORD>(t->lastDataCount);
+                    const SubpacketRead sub = readSubpacket(s, t->dataBuffer, kMaxSubpacket);
+                    const LONG end = sub.end;
+                    if (sub.good()) {
+                        const DWORD count = static_cast<DWORD>(sub.length);
                         if (framePosition < expected) {
                             const DWORD known = expected - framePosition;
                             framePosition += count;
                             const DWORD fresh = count > known ? count - known : 0;
                             if (fresh) std::memmove(t->dataBuffer, t->dataBuffer + known, fresh);
-                            t->lastDataCount = static_cast<LONG>(fresh);
+                            z.lastDataCount = static_cast<LONG>(fresh);
                         } else {
                             framePosition += count;
                         }
-                        if (writeSubpacket(port, expected) != 0) return kFailed;
+                        if (writeSubpacket(s, expected) != 0) return kFailed;
                         budget = 10;
                         if (end == GOTCRCG) continue;
                         if (framePosition < expected) {
@@ -415,53 +407,53 @@ LONG receiveFileData(LONG port) {
                             // how far its repeat has come.
                             if (end == GOTCRCW) break;
                             if (end == GOTCRCQ) {
-                                storePosition(t->txHeader, framePosition);
-                                sendHexHeader(port, ZACK, t->txHeader);
+                                storePosition(z.txHeader, framePosition);
+                                sendHexHeader(s, ZACK, z.txHeader);
                                 continue;
                             }
                         } else if (end == GOTCRCQ || end == GOTCRCW) {
-                            storePosition(t->txHeader, expected);
-                            sendHexHeader(port, ZACK, t->txHeader);
+                            storePosition(z.txHeader, expected);
+                            sendHexHeader(s, ZACK, z.txHeader);
                             if (end == GOTCRCQ) continue;
                         }
                         sendPosition = false; // the next header follows
                         break;
                     }
-                    if (end == kReadError || end == kReadTimeout) {
+                    if (end == kReadError) {
                         error = true;
                     } else if (end == ZCAN) {
                         t->resultCode = kResultCancelled;
-                        countError(port, kStatusSenderCanceled);
+                        countError(s, kStatusSenderCanceled);
                         return kFailed;
                     } else {
-                        readSubpacket(port, t->dataBuffer, kMaxSubpacket);
+                        readSubpacket(s, t->dataBuffer, kMaxSubpacket);
                     }
                     break;
                 }
             }
         } else if (r == ZEOF) {
-            if (t->peerPosition == expected) {
-                if (!flushOutput(port, t)) {
+            if (h.position == expected) {
+                if (!flushOutput(t)) {
                     t->resultCode = kResultWriteFailed;
-                    countError(port, kStatusWriteError);
+                    countError(s, kStatusWriteError);
                     return kFailed;
                 }
-                reportProgress(port, t->filePosition);
-                setReceiverInit(t);
-                sendHexHeader(port, ZRINIT, t->txHeader);
+                reportProgress(s, t->filePosition);
+                setReceiverInit(z);
+                sendHexHeader(s, ZRINIT, z.txHeader);
                 return kFileDone;
             }
             sendPosition = false; // ignored; wait for the next header
         } else {
-            countError(port, kStatusUnknownError);
+            countError(s, kStatusUnknownError);
             error = true;
         }
         if (error) {
-            Func003(port, t->attention);
+            putEach(s, z.attention, lstrlenA(z.attention));
             if (budget == 0) {
                 t->resultCode = kResultRemoteCancel;
-                countError(port, kStatusTooManyErrors);
-                discardInput(port);
+                countError(s, kStatusTooManyErrors);
+                discardInput(s);
                 return kFailed;
             }
             budget--;
@@ -470,29 +462,40 @@ LONG receiveFileData(LONG port) {
     return cancelEnd();
 }
 
-void finishReceive(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return;
-    waitTicks(port, 18, false);
-    std::memset(t->txHeader, 0, sizeof t->txHeader);
-    sendHexHeader(port, ZFIN, t->txHeader);
-    drainTransmitQueue(port, 2000);
-    waitTicks(port, 18, false);
-    while (inputWaiting(port))
-        if (readLineByte(port, 0) < 0) break;
+void finishReceive(Session &s) {
+    ZmodemLink &z = zmodemLink(s);
+    waitTicks(s, 18, false);
+    std::memset(z.txHeader, 0, sizeof z.txHeader);
+    sendHexHeader(s, ZFIN, z.txHeader);
+    drainOutput(s, 2000);
+    waitTicks(s, 18, false);
+    // What the sender still says is dropped, but a line that never falls
+    // quiet does not keep the receiver here.
+    for (DWORD n = 0; n < kOutputSize && inputWaiting(s); n++)
+        if (readLineByte(s, 0) < 0) break;
 }
 
-LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
-    TransferRecord *t = transferRecord(port);
-    PortRecord *p = portRecord(port);
-    if (!t || !p) return kResultCannotOpen;
+LONG receiveZmodemFiles(Session &s, LPCSTR directory) {
+    TransferRecord *t = s.transfer.load();
+    if (!t) return kResultCannotOpen;
+    ZmodemLink &z = t->zmodem;
+    PortRecord *p = &s.rec();
     if (directory && (!directory[0] || directory[0] == ' ')) directory = nullptr;
-    LineInput input;
-    attachLineInput(port, &input);
-    setEscapeControls(port, false);
     HGLOBAL outputMemory = GlobalAlloc(GMEM_ZEROINIT, sizeof(FileOutput));
-    outputs[port].store(outputMemory ? static_cast<FileOutput *>(GlobalLock(outputMemory)) : nullptr);
-    t->headerLength = 4;
+    z.output = outputMemory ? static_cast<FileOutput *>(GlobalLock(outputMemory)) : nullptr;
+    if (!z.output) {
+        // Received data would have nowhere to go: refused before the
+        // sender is asked for any, and told so.
+        if (outputMemory) GlobalFree(outputMemory);
+        t->resultCode = kResultWriteFailed;
+        countError(s, kStatusWriteError);
+        sendCancelSequence(s);
+        return t->resultCode;
+    }
+    LineInput input;
+    attachLineInput(s, &input);
+    setEscapeControls(s, false);
+    z.headerLength = 4;
     bool failed = false;
     for (;;) {
         t->resume = p->resume;
@@ -501,19 +504,19 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
         t->fileSize = 0;
         t->filePosition = 0;
         t->errorCount = 0;
-        t->conversion = 0;
-        t->charTimeout = 10;
-        t->headerWaits = 2;
+        z.conversion = 0;
+        z.charTimeout = 10;
+        z.headerWaits = 2;
         t->fileHandle = INVALID_HANDLE_VALUE;
-        announceFile(port, nullptr);
-        reportStatusText(port, kStatusWaitingForFilename, 0);
+        announceFile(s, nullptr);
+        reportStatusText(s, kStatusWaitingForFilename, 0);
         if (t->aborted) {
             t->resultCode = kResultRemoteCancel;
-            Func005(port);
+            sendCancelSequence(s);
             failed = true;
             break;
         }
-        LONG r = receiverInit(port);
+        LONG r = receiverInit(s);
         if (r == kFailed) {
             failed = true;
             break;
@@ -528,35 +531,35 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
         std::memcpy(name, sent, kept);
         name[kept] = '\0';
         const char *info = sent + sentLength + 1;
-        if (sentLength + 1 < static_cast<size_t>(t->lastDataCount) && *info) t->fileSize = parseLength(info);
+        if (sentLength + 1 < static_cast<size_t>(z.lastDataCount) && *info) t->fileSize = parseLength(info);
 
         char bare[257];
-        splitSentName(port, name, bare);
-        announceFile(port, bare);
+        splitSentName(s, name, bare);
+        announceFile(s, bare);
         if (t->aborted) {
             t->resultCode = kResultRemoteCancel;
-            Func005(port);
+            sendCancelSequence(s);
             failed = true;
             break;
         }
 
         bool opened = false;
-        if (!buildFilePath(port, t, directory, bare)) {
+        if (!buildFilePath(s, t, directory, bare)) {
             // A refused name is handled as a file that could not be opened.
             t->filePath[0] = '\0';
-            showOpenError(port, t, ERROR_INVALID_NAME);
+            showOpenError(s, t, ERROR_INVALID_NAME);
         } else {
             t->fileHandle = openReceived(t, t->resume != 0);
             if (t->fileHandle == INVALID_HANDLE_VALUE)
-                showOpenError(port, t, GetLastError());
+                showOpenError(s, t, GetLastError());
             else
                 opened = true;
         }
         if (!opened) {
             t->resultCode = kResultCannotOpen;
-            Func005(port);
-            countError(port, kStatusCouldNotOpen);
-            waitTicks(port, 72, false);
+            sendCancelSequence(s);
+            countError(s, kStatusCouldNotOpen);
+            waitTicks(s, 72, false);
             failed = true;
             break;
         }
@@ -572,30 +575,30 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
                 t->filePosition = 0;
                 if (t->fileHandle == INVALID_HANDLE_VALUE) {
                     t->resultCode = kResultCannotOpen;
-                    Func005(port);
-                    countError(port, kStatusCouldNotOpen);
+                    sendCancelSequence(s);
+                    countError(s, kStatusCouldNotOpen);
                     failed = true;
                 }
             }
         }
 
         if (!failed) {
-            reportStatusText(port, kStatusReceivingFile, 0);
+            reportStatusText(s, kStatusReceivingFile, 0);
             if (t->aborted) {
                 t->resultCode = kResultRemoteCancel;
-                Func005(port);
+                sendCancelSequence(s);
                 failed = true;
-            } else if (receiveFileData(port) != kFileDone) {
+            } else if (receiveFileData(s) != kFileDone) {
                 failed = true;
             }
         }
 
         if (t->fileHandle != INVALID_HANDLE_VALUE) {
-            if (failed) {
-                if (FileOutput *out = fileOutput(port)) out->count = 0;
-            } else if (!flushOutput(port, t)) {
+            // What was received and checked goes to the file even when the
+            // file failed: with resume it is what the next attempt builds on.
+            if (!flushOutput(t) && !failed) {
                 t->resultCode = kResultWriteFailed;
-                countError(port, kStatusWriteError);
+                countError(s, kStatusWriteError);
                 failed = true;
             }
             CloseHandle(t->fileHandle);
@@ -607,14 +610,12 @@ LONG receiveZmodemFiles(LONG port, LPCSTR directory) {
             DeleteFileA(t->filePath);
         if (failed) break;
     }
-    finishReceive(port);
-    discardInput(port);
-    detachLineInput(port);
-    outputs[port].store(nullptr);
-    if (outputMemory) {
-        GlobalUnlock(outputMemory);
-        GlobalFree(outputMemory);
-    }
+    finishReceive(s);
+    discardInput(s);
+    detachLineInput(s);
+    z.output = nullptr;
+    GlobalUnlock(outputMemory);
+    GlobalFree(outputMemory);
     return failed ? t->resultCode : 0;
 }
 

@@ -14,6 +14,11 @@ constexpr LONG kSkipped = 5;
 constexpr int kZfinTries = 10;
 // ZEOF is repeated for ZACKs at most this often.
 constexpr int kZeofRepeats = 20;
+// Errors and time-outs a reply may cost before the sender gives up; the
+// wait for acknowledgements of the window counts the same way.
+constexpr int kReplyErrors = 6;
+// Bytes skipped while looking for the next header before the offer goes again.
+constexpr LONG kNoiseBytes = 9600;
 
 bool seekFile(TransferRecord *t, DWORD position) {
     LONG high = 0;
@@ -62,82 +67,83 @@ LONG readFileData(TransferRecord *t, FileInput *in, LONG count) {
 
 // The keyed form applies only with variable headers: a plain 4-byte ZRPOS
 // whose position happens to end in 1 asks for nothing.
-bool asksForKeyedHeaders(const TransferRecord *t) {
-    return t->variableHeaders && t->useCrc32 && t->headerLength > 4 && t->headerLength <= 20 &&
-           t->rxHeader[t->headerLength - 1] == 1;
+bool asksForKeyedHeaders(const ZmodemLink &z) {
+    return z.variableHeaders && z.useCrc32 && z.headerLength > 4 && z.headerLength <= 20 &&
+           z.rxHeader[z.headerLength - 1] == 1;
 }
 
-LONG cancelledExit(LONG port, TransferRecord *t) {
+LONG cancelledExit(Session &s, TransferRecord *t) {
     t->resultCode = kResultCancelled;
-    Func005(port);
+    sendCancelSequence(s);
     return kFailed;
 }
 
 } // namespace
 
-LONG getReceiverInit(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kFailed;
+LONG getReceiverInit(Session &s) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
     for (int n = 0; n < 10; n++) {
-        LONG r = readHeader(port, t->rxHeader);
-        switch (r) {
+        const HeaderRead h = readHeader(s, z.rxHeader);
+        switch (h.kind) {
         case ZRINIT: {
-            t->useCrc32 = (t->rxHeader[ZF0] & 32) ? 1 : 0;
-            setEscapeControls(port, (t->rxHeader[ZF0] & kEscapeControls) != 0);
-            if (t->rxHeader[ZF1] & 1) t->variableHeaders = 1;
-            DWORD size = t->rxHeader[ZP0] + 256u * t->rxHeader[ZP1];
-            t->peerBufferSize = size > kMaxSubpacket ? kMaxSubpacket : size;
+            z.useCrc32 = (z.rxHeader[ZF0] & 32) ? 1 : 0;
+            setEscapeControls(s, (z.rxHeader[ZF0] & kEscapeControls) != 0);
+            if (z.rxHeader[ZF1] & 1) z.variableHeaders = 1;
+            DWORD size = z.rxHeader[ZP0] + 256u * z.rxHeader[ZP1];
+            z.peerBufferSize = size > kMaxSubpacket ? kMaxSubpacket : size;
             return 1;
         }
         case ZRQINIT:
-            if (t->rxHeader[ZF0] != ZCOMMAND) sendHexHeader(port, ZNAK, t->txHeader);
+            if (z.rxHeader[ZF0] != ZCOMMAND) sendHexHeader(s, ZNAK, z.txHeader);
             break;
         case ZCHALLENGE: {
             BYTE answer[20] = {};
-            storePosition(answer, t->peerPosition);
-            sendHexHeader(port, ZACK, answer);
+            storePosition(answer, h.position);
+            sendHexHeader(s, ZACK, answer);
             break;
         }
         case ZCOMMAND: {
             BYTE zero[20] = {};
-            sendHexHeader(port, ZRQINIT, zero);
+            sendHexHeader(s, ZRQINIT, zero);
             break;
         }
         case kReadTimeout:
-            countError(port, kStatusTimeOut);
+            countError(s, kStatusTimeOut);
             t->resultCode = kResultNoAnswer;
             return kFailed;
         case ZCAN:
-            countError(port, kStatusReceiverCanceled);
+            countError(s, kStatusReceiverCanceled);
             t->resultCode = kResultRemoteCancel;
             return kFailed;
         default:
-            sendHexHeader(port, ZNAK, t->txHeader);
+            sendHexHeader(s, ZNAK, z.txHeader);
             break;
         }
     }
     return kFailed;
 }
 
-LONG readReceiverReply(LONG port) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kFailed;
+LONG readReceiverReply(Session &s) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
     int errors = 0;
     for (;;) {
         if (stopRequested(t)) {
             t->resultCode = kResultCancelled;
             return kFailed;
         }
-        LONG r = readHeader(port, t->rxHeader);
+        const HeaderRead h = readHeader(s, z.rxHeader);
+        const LONG r = h.kind;
         switch (r) {
         case kReadTimeout:
             // A lost carrier will not come back within the retries.
             if (t->resultCode == kResultCarrierLost) return kReadTimeout;
-            if (++errors > 6) {
-                countError(port, kStatusTooManyErrors);
+            if (++errors > kReplyErrors) {
+                countError(s, kStatusTooManyErrors);
                 return kReadTimeout;
             }
-            countError(port, kStatusTimeOut);
+            countError(s, kStatusTimeOut);
             break;
         case ZRINIT:
         case ZACK:
@@ -146,15 +152,15 @@ LONG readReceiverReply(LONG port) {
         case ZFIN:
         case ZCAN: return r;
         case ZRPOS:
-            seekFile(t, t->peerPosition);
-            t->sendPosition = t->peerPosition;
+            seekFile(t, h.position);
+            t->sendPosition = h.position;
             return ZRPOS;
         default: {
-            countError(port, kStatusUnknownError);
+            countError(s, kStatusUnknownError);
             BYTE zero[20] = {};
-            sendBinaryHeader(port, ZNAK, zero);
-            if (++errors > 6) {
-                countError(port, kStatusTooManyErrors);
+            sendBinaryHeader(s, ZNAK, zero);
+            if (++errors > kReplyErrors) {
+                countError(s, kStatusTooManyErrors);
                 return kFailed;
             }
             break;
@@ -212,12 +218,12 @@ struct Window {
 
 } // namespace
 
-LONG sendFileDataWith(LONG port, FileInput *input);
+LONG sendFileDataWith(Session &s, FileInput *input);
 
-LONG sendFileData(LONG port) {
+LONG sendFileData(Session &s) {
     HGLOBAL memory = GlobalAlloc(GMEM_ZEROINIT, sizeof(FileInput));
     FileInput *input = memory ? static_cast<FileInput *>(GlobalLock(memory)) : nullptr;
-    LONG r = sendFileDataWith(port, input);
+    LONG r = sendFileDataWith(s, input);
     if (memory) {
         GlobalUnlock(memory);
         GlobalFree(memory);
@@ -225,26 +231,26 @@ LONG sendFileData(LONG port) {
     return r;
 }
 
-LONG sendFileDataWith(LONG port, FileInput *input) {
-    TransferRecord *t = transferRecord(port);
-    if (!t) return kFailed;
+LONG sendFileDataWith(Session &s, FileInput *input) {
+    TransferRecord *t = s.transfer.load();
+    ZmodemLink &z = t->zmodem;
     const LONG largest =
-        (t->peerBufferSize >= 1 && t->peerBufferSize <= 1023) ? static_cast<LONG>(t->peerBufferSize) : kMaxSubpacket;
+        (z.peerBufferSize >= 1 && z.peerBufferSize <= 1023) ? static_cast<LONG>(z.peerBufferSize) : kMaxSubpacket;
     LONG length = largest;
     LONG threshold = 1;
     LONG good = 0;
 
     // Whatever the receiver said before the data is old news.
-    while (inputWaiting(port)) {
-        if (stopRequested(t)) return cancelledExit(port, t);
-        if (Func026(port) < 0) break;
+    while (inputWaiting(s)) {
+        if (stopRequested(t)) return cancelledExit(s, t);
+        if (readByte(s) < 0) break;
     }
 
     // Reading a header clears keyedHeaders; the sender keeps the keyed form
     // it was asked for until the next ZRPOS says otherwise.
-    bool keyed = t->keyedHeaders != 0;
+    bool keyed = z.keyedHeaders != 0;
     Window window;
-    window.active = t->peerBufferSize == 0;
+    window.active = z.peerBufferSize == 0;
     window.begin(t->sendPosition);
 
     enum Step { kTest, kFrame, kData, kReply, kCanInData, kEndOfFile } step = kTest;
@@ -257,18 +263,34 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
         good = 0;
         threshold = threshold * 2 + 1;
         window.begin(t->sendPosition);
-        keyed = asksForKeyedHeaders(t);
+        keyed = asksForKeyedHeaders(z);
+    };
+    // Errors and time-outs while acknowledgements are awaited in the frame,
+    // since the receiver last confirmed anything new: a receiver that reads
+    // and never answers (stopped, or gone with the carrier kept up) ends
+    // the file within the budget of readReceiverReply instead of being fed
+    // the same window for ever.
+    int windowErrors = 0;
+    auto windowError = [&]() {
+        if (++windowErrors <= kReplyErrors) return false;
+        countError(s, kStatusTooManyErrors);
+        t->resultCode = kResultRemoteCancel;
+        sendCancelSequence(s);
+        return true;
     };
     // A header that came while a frame is open. kData when the frame goes on.
-    auto inFrameHeader = [&](LONG r) -> LONG {
-        if (r == ZACK) {
-            window.acknowledge(t->peerPosition, t->sendPosition);
+    auto inFrameHeader = [&](const HeaderRead &h) -> LONG {
+        if (h.kind == ZACK) {
+            const DWORD before = window.acked;
+            window.acknowledge(h.position, t->sendPosition);
+            if (window.acked != before) windowErrors = 0;
             return kData;
         }
-        if (r == ZRPOS) {
-            seekFile(t, t->peerPosition);
-            t->sendPosition = t->peerPosition;
+        if (h.kind == ZRPOS) {
+            seekFile(t, h.position);
+            t->sendPosition = h.position;
             repositioned();
+            windowErrors = 0;
             return kFrame;
         }
         return kReply;
@@ -277,67 +299,72 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
     for (;;) {
         switch (step) {
         case kTest:
-            step = inputWaiting(port) ? kReply : kFrame;
+            step = inputWaiting(s) ? kReply : kFrame;
             break;
 
         case kFrame:
-            storePosition(t->txHeader, t->sendPosition);
-            bufferLeft = static_cast<LONG>(t->peerBufferSize);
-            t->keyedHeaders = keyed;
-            sendBinaryHeader(port, ZDATA, t->txHeader);
+            storePosition(z.txHeader, t->sendPosition);
+            bufferLeft = static_cast<LONG>(z.peerBufferSize);
+            z.keyedHeaders = keyed;
+            sendBinaryHeader(s, ZDATA, z.txHeader);
             step = kData;
             break;
 
         case kData: {
             if (stopRequested(t)) {
                 t->resultCode = kResultCancelled;
-                countError(port, kStatusTransferCanceled);
-                Func005(port);
+                countError(s, kStatusTransferCanceled);
+                sendCancelSequence(s);
                 return kFailed;
             }
-            if (carrierLost(port)) {
+            if (carrierLost(s)) {
                 t->resultCode = kResultCarrierLost;
-                countError(port, kStatusLostCarrier);
+                countError(s, kStatusLostCarrier);
                 return kFailed;
             }
             if (window.full(t->sendPosition)) {
                 // Wait for acknowledgements with the frame left open.
-                const LONG waits = t->headerWaits;
-                t->headerWaits = 1;
-                LONG r = readHeader(port, t->rxHeader);
-                t->headerWaits = waits;
-                if (r == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t)) {
+                const LONG waits = z.headerWaits;
+                z.headerWaits = 1;
+                const HeaderRead h = readHeader(s, z.rxHeader);
+                z.headerWaits = waits;
+                if (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t)) {
+                    if (windowError()) return kFailed;
                     // No acknowledgement came (lost, or the receiver is
                     // waiting for a header after an error we did not hear
                     // of): start again from what it has confirmed. A
                     // receiver that has more answers with its own ZRPOS.
-                    countError(port, kStatusTimeOut);
+                    countError(s, kStatusTimeOut);
                     t->sendPosition = window.acked;
                     window.begin(t->sendPosition);
                     step = kFrame;
                     break;
                 }
-                if (r == kReadError) break; // noise on the way back; keep waiting
-                step = static_cast<Step>(inFrameHeader(r));
-                if (step == kReply) pending = r;
+                if (h.kind == kReadError) {
+                    // Noise on the way back: keep waiting, within the budget.
+                    if (windowError()) return kFailed;
+                    break;
+                }
+                step = static_cast<Step>(inFrameHeader(h));
+                if (step == kReply) pending = h.kind;
                 break;
             }
             // A limited receiver never gets more than its buffer between
             // two ZCRCW ends, whatever the subpacket length is now.
             LONG want = length;
-            if (t->peerBufferSize && bufferLeft < want) want = bufferLeft > 0 ? bufferLeft : length;
+            if (z.peerBufferSize && bufferLeft < want) want = bufferLeft > 0 ? bufferLeft : length;
             LONG n = readFileData(t, input, want);
             if (n < 0) {
                 // A file that cannot be read is not announced as complete.
                 t->resultCode = kResultCannotOpen;
-                countError(port, kStatusCouldNotOpen);
-                Func005(port);
+                countError(s, kStatusCouldNotOpen);
+                sendCancelSequence(s);
                 return kFailed;
             }
             LONG end;
             if (n < want) {
                 end = ZCRCE;
-            } else if (t->peerBufferSize == 0) {
+            } else if (z.peerBufferSize == 0) {
                 end = ZCRCG;
                 const DWORD after = t->sendPosition + static_cast<DWORD>(n);
                 if (window.marks(after)) {
@@ -350,14 +377,14 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
                 bufferLeft -= n;
                 end = before <= n ? ZCRCW : ZCRCG;
             }
-            sendDataSubpacket(port, n, end);
+            sendDataSubpacket(s, n, end);
             t->sendPosition += static_cast<DWORD>(n);
             if (length < largest && ++good > threshold) {
                 length = length * 2 > largest ? largest : length * 2;
                 good = 0;
             }
-            reportProgress(port, t->sendPosition);
-            if (t->aborted) return cancelledExit(port, t);
+            reportProgress(s, t->sendPosition);
+            if (t->aborted) return cancelledExit(s, t);
             if (end == ZCRCW) {
                 step = kReply;
                 break;
@@ -367,21 +394,24 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
                 step = kEndOfFile;
                 break;
             }
-            while (step == kData && inputWaiting(port)) {
-                if (stopRequested(t)) return cancelledExit(port, t);
-                LONG c = Func026(port);
+            while (step == kData && inputWaiting(s)) {
+                if (stopRequested(t)) return cancelledExit(s, t);
+                LONG c = readByte(s);
                 if (c == CAN) {
                     step = kCanInData;
                 } else if (c == ZPAD) {
                     if (window.active) {
                         // Most likely an acknowledgement: read it in the frame.
-                        LONG r = readHeader(port, t->rxHeader);
-                        if (r == kReadError) continue;
-                        step = static_cast<Step>(inFrameHeader(r));
-                        if (step == kReply) pending = r;
+                        const HeaderRead h = readHeader(s, z.rxHeader);
+                        if (h.kind == kReadError) {
+                            if (windowError()) return kFailed;
+                            continue;
+                        }
+                        step = static_cast<Step>(inFrameHeader(h));
+                        if (step == kReply) pending = h.kind;
                     } else {
-                        countError(port, kStatusUnknownError);
-                        sendDataSubpacket(port, 0, ZCRCE);
+                        countError(s, kStatusUnknownError);
+                        sendDataSubpacket(s, 0, ZCRCE);
                         step = kReply;
                     }
                 } else if (c < 0) {
@@ -392,15 +422,15 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
         }
 
         case kCanInData: {
-            LONG c = readLineByte(port, 1);
+            LONG c = readLineByte(s, 1);
             if (c == CAN) {
-                countError(port, kStatusReceiverCanceled);
+                countError(s, kStatusReceiverCanceled);
                 t->resultCode = kResultRemoteCancel;
                 return kFailed;
             }
-            countError(port, kStatusUnknownError);
-            discardInput(port);
-            sendDataSubpacket(port, 0, ZCRCE);
+            countError(s, kStatusUnknownError);
+            discardInput(s);
+            sendDataSubpacket(s, 0, ZCRCE);
             step = kReply;
             break;
         }
@@ -408,11 +438,11 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
         case kReply: {
             LONG r = pending;
             pending = 0;
-            if (r == 0) r = readReceiverReply(port);
+            if (r == 0) r = readReceiverReply(s);
             if (r < 1 || r > 16) {
                 if (t->resultCode == kResultCancelled) return kFailed;
                 if (t->resultCode != kResultCarrierLost) {
-                    countError(port, kStatusTimeOut);
+                    countError(s, kStatusTimeOut);
                     t->resultCode = kResultRemoteCancel;
                 }
                 return kFailed;
@@ -420,34 +450,37 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
             if (r == ZRINIT) {
                 // Before our ZEOF a ZRINIT means the receiver gave the file
                 // up and waits for the next one: that is no success.
-                countError(port, kStatusReceiverCanceled);
+                countError(s, kStatusReceiverCanceled);
                 t->resultCode = kResultRemoteCancel;
                 return kFailed;
             }
             if (r == ZSKIP) return kSkipped;
             if (r == ZABORT || r == ZCAN) {
-                countError(port, kStatusReceiverCanceled);
+                countError(s, kStatusReceiverCanceled);
                 t->resultCode = kResultRemoteCancel;
                 return kFailed;
             }
             if (r == ZRPOS) {
                 repositioned();
+                windowErrors = 0;
             } else if (r == ZACK) {
-                window.acknowledge(t->peerPosition, t->sendPosition);
+                const DWORD before = window.acked;
+                window.acknowledge(z.peerPosition, t->sendPosition);
+                if (window.acked != before) windowErrors = 0;
             } else {
-                countError(port, kStatusTimeOut);
+                countError(s, kStatusTimeOut);
                 t->resultCode = kResultRemoteCancel;
                 return kFailed;
             }
             step = kFrame;
-            while (inputWaiting(port)) {
-                if (stopRequested(t)) return cancelledExit(port, t);
-                LONG c = Func026(port);
+            while (inputWaiting(s)) {
+                if (stopRequested(t)) return cancelledExit(s, t);
+                LONG c = readByte(s);
                 if (c == CAN) {
                     if (++cans >= 5) {
-                        countError(port, kStatusReceiverCanceled);
+                        countError(s, kStatusReceiverCanceled);
                         t->resultCode = kResultRemoteCancel;
-                        Func005(port);
+                        sendCancelSequence(s);
                         return kFailed;
                     }
                     step = kTest;
@@ -463,57 +496,61 @@ LONG sendFileDataWith(LONG port, FileInput *input) {
         }
 
         case kEndOfFile: {
-            storePosition(t->txHeader, t->sendPosition);
-            t->keyedHeaders = keyed;
-            sendBinaryHeader(port, ZEOF, t->txHeader);
+            storePosition(z.txHeader, t->sendPosition);
+            z.keyedHeaders = keyed;
+            sendBinaryHeader(s, ZEOF, z.txHeader);
             LONG r;
-            do r = readReceiverReply(port);
-            while (r == ZACK && t->peerPosition < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
+            do r = readReceiverReply(s);
+            while (r == ZACK && z.peerPosition < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
             if (r == ZRINIT) {
-                reportProgress(port, t->sendPosition);
+                reportProgress(s, t->sendPosition);
                 return 1;
             }
             if (r == ZACK && ++zeofRepeats <= kZeofRepeats) break; // ZEOF again
             if (r == ZSKIP) return kSkipped;
             if (r == ZRPOS) {
-                repositioned();
-                step = kTest;
+                // Judged as any reply: what follows the header on the line
+                // (its XON) is dropped, not taken for a further reply that
+                // would be waited for in vain.
+                pending = ZRPOS;
+                step = kReply;
                 break;
             }
             if (t->resultCode == kResultCarrierLost || t->resultCode == kResultCancelled) return kFailed;
-            countError(port, kStatusTransferCanceled);
+            countError(s, kStatusTransferCanceled);
             t->resultCode = kResultCancelled;
-            Func005(port);
+            sendCancelSequence(s);
             return kFailed;
         }
         }
     }
 }
 
-LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
-    TransferRecord *t = transferRecord(port);
+LONG sendZmodemFile(Session &s, LPCSTR name, LONG index) {
+    TransferRecord *t = s.transfer.load();
     if (!t) return 1;
+    ZmodemLink &z = t->zmodem;
     t->errorCount = 0;
     t->sendPosition = 0;
-    t->peerPosition = 0;
-    t->keyedHeaders = 0;
-    std::memset(t->txHeader, 0, sizeof t->txHeader);
+    z.peerPosition = 0;
+    z.keyedHeaders = 0;
+    std::memset(z.txHeader, 0, sizeof z.txHeader);
 
     bool failing = false;
     enum { kRun, kCancel, kFail, kBatchEnd } next = kRun;
 
     if (index == 0) {
-        reportStatusText(port, kStatusWaitingForReceiver, 0);
-        waitTicks(port, 72, false);
+        reportStatusText(s, kStatusWaitingForReceiver, 0);
+        waitTicks(s, 72, false);
         if (stopRequested(t)) next = kCancel;
         if (next == kRun) {
-            sendRaw(port, "rz\r", 3);
-            t->variableHeaders = 0;
-            t->headerLength = 4;
+            sendRaw(s, "rz\r", 3);
+            z.variableHeaders = 0;
+            z.headerLength = 4;
         }
     }
     if (next == kRun) {
-        reportStatusText(port, kStatusSendingZrqinit, 0);
+        reportStatusText(s, kStatusSendingZrqinit, 0);
         if (stopRequested(t)) next = kCancel;
     }
     if (next == kRun) {
@@ -521,22 +558,22 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
         // once; an old one taken for the answer would make the ZFILE or the
         // ZFIN go twice, and a receiver that gets a second ZFIN instead of
         // "OO" waits in vain.
-        if (index != 0) discardInput(port);
-        sendHexHeader(port, ZRQINIT, t->txHeader);
-        t->charTimeout = 90;
-        t->headerWaits = 18;
-        if (getReceiverInit(port) != 1) {
+        if (index != 0) discardInput(s);
+        sendHexHeader(s, ZRQINIT, z.txHeader);
+        z.charTimeout = 90;
+        z.headerWaits = 18;
+        if (getReceiverInit(s) != 1) {
             if (t->resultCode != kResultCarrierLost) t->resultCode = kResultRemoteCancel;
-            Func005(port);
-            waitTicks(port, 72, false);
-            discardInput(port);
+            sendCancelSequence(s);
+            waitTicks(s, 72, false);
+            discardInput(s);
             return 1;
         }
         if (stopRequested(t)) next = kCancel;
     }
     if (next == kRun) {
-        t->charTimeout = 60;
-        t->headerWaits = 12;
+        z.charTimeout = 60;
+        z.headerWaits = 12;
         if (index == -1) next = kBatchEnd;
     }
 
@@ -550,7 +587,7 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
         const size_t infoLength = std::strlen(info);
         if (nameLength == 0 || nameLength + infoLength + 2 > kMaxSubpacket) {
             t->resultCode = kResultCannotOpen;
-            countError(port, kStatusCouldNotOpen);
+            countError(s, kStatusCouldNotOpen);
             next = kFail;
         } else {
             char *d = reinterpret_cast<char *>(t->dataBuffer);
@@ -559,7 +596,7 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
             std::memcpy(d + nameLength + 1, info, infoLength + 1);
         }
         const LONG fileInfoLength = static_cast<LONG>(nameLength + infoLength + 2);
-        if (next == kRun) reportStatusText(port, kStatusSendingFilename, 0);
+        if (next == kRun) reportStatusText(s, kStatusSendingFilename, 0);
 
         bool gotPosition = false;
         for (int attempt = 0; next == kRun && attempt < 10 && !gotPosition; attempt++) {
@@ -567,37 +604,40 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
                 next = kCancel;
                 break;
             }
-            if (carrierLost(port)) {
+            if (carrierLost(s)) {
                 t->resultCode = kResultCarrierLost;
-                countError(port, kStatusLostCarrier);
+                countError(s, kStatusLostCarrier);
                 next = kFail;
                 break;
             }
-            std::memset(t->txHeader, 0, sizeof t->txHeader);
-            t->txHeader[ZP0] = 5;
+            std::memset(z.txHeader, 0, sizeof z.txHeader);
+            z.txHeader[ZP0] = 5;
             // Old input goes before the offer, so that a quick answer is kept.
-            discardInput(port);
-            sendBinaryHeader(port, ZFILE, t->txHeader);
-            sendDataSubpacket(port, fileInfoLength, ZCRCW);
-            LONG r = readHeader(port, t->rxHeader);
+            discardInput(s);
+            sendBinaryHeader(s, ZFILE, z.txHeader);
+            sendDataSubpacket(s, fileInfoLength, ZCRCW);
+            LONG r = readHeader(s, z.rxHeader).kind;
+            int rereads = 0;
             for (;;) {
-                if (r == ZRINIT) {
+                if (r == ZRINIT && ++rereads <= kReplyErrors) {
                     // The receiver has not seen the ZFILE yet: wait for its
-                    // next header.
+                    // next header (a receiver that only repeats its ZRINIT,
+                    // or a line of noise, gets the offer again).
                     LONG c;
-                    do c = readLineByte(port, 5);
-                    while (c > 0 && c != ZPAD);
+                    LONG skipped = 0;
+                    do c = readLineByte(s, 5);
+                    while (c > 0 && c != ZPAD && ++skipped < kNoiseBytes && !stopRequested(t));
                     if (c != ZPAD) break;
-                    r = readHeader(port, t->rxHeader);
+                    r = readHeader(s, z.rxHeader).kind;
                     continue;
                 }
                 if (r == kReadTimeout) {
                     if (t->resultCode != kResultCarrierLost) t->resultCode = kResultNoAnswer;
-                    countError(port, kStatusTimeOut);
+                    countError(s, kStatusTimeOut);
                     next = kFail;
                 } else if (r == ZSKIP || r == ZABORT || r == ZFIN || r == ZCRC || r == ZCAN) {
                     t->resultCode = kResultRemoteCancel;
-                    countError(port, kStatusTransferCanceled);
+                    countError(s, kStatusTransferCanceled);
                     next = kFail;
                 } else if (r == ZRPOS) {
                     gotPosition = true;
@@ -607,26 +647,26 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
         }
         if (next == kRun && !gotPosition) {
             t->resultCode = kResultNoAnswer;
-            countError(port, kStatusTimeOut);
+            countError(s, kStatusTimeOut);
             next = kFail;
         }
         if (next == kRun) {
             // Data phase.
-            if (t->peerPosition != 0) {
-                seekFile(t, t->peerPosition);
-                t->sendPosition = t->peerPosition;
+            if (z.peerPosition != 0) {
+                seekFile(t, z.peerPosition);
+                t->sendPosition = z.peerPosition;
             }
-            if (asksForKeyedHeaders(t)) t->keyedHeaders = 1;
-            reportStatusText(port, kStatusSendingFile, 0);
-            reportProgress(port, t->sendPosition);
-            discardInput(port);
-            startClock(port);
+            if (asksForKeyedHeaders(z)) z.keyedHeaders = 1;
+            reportStatusText(s, kStatusSendingFile, 0);
+            reportProgress(s, t->sendPosition);
+            discardInput(s);
+            startClock(s);
             if (stopRequested(t)) {
                 t->resultCode = kResultCancelled;
-                Func005(port);
+                sendCancelSequence(s);
                 next = kFail;
             } else {
-                if (sendFileData(port) == 1) return 0;
+                if (sendFileData(s) == 1) return 0;
                 next = kFail;
             }
         }
@@ -634,33 +674,33 @@ LONG sendZmodemFile(LONG port, LPCSTR name, LONG index) {
 
     if (next == kCancel) {
         t->resultCode = kResultCancelled;
-        countError(port, kStatusTransferCanceled);
-        Func005(port);
+        countError(s, kStatusTransferCanceled);
+        sendCancelSequence(s);
         next = kFail;
     }
     if (next == kFail) {
         failing = true;
-        waitTicks(port, 72, false);
+        waitTicks(s, 72, false);
         if (index != -1) return 1;
     }
 
     // End of the batch: ZFIN until the receiver answers with its own, then
     // "OO", which must reach the line before anyone closes the port.
     for (int n = 0; n < kZfinTries; n++) {
-        std::memset(t->txHeader, 0, sizeof t->txHeader);
-        sendBinaryHeader(port, ZFIN, t->txHeader);
-        LONG r = readHeader(port, t->rxHeader);
+        std::memset(z.txHeader, 0, sizeof z.txHeader);
+        sendBinaryHeader(s, ZFIN, z.txHeader);
+        const LONG r = readHeader(s, z.rxHeader).kind;
         if (r == kReadTimeout) break;
         if (r == ZFIN) {
-            sendRaw(port, "OO", 2);
-            drainTransmitQueue(port, 5000);
+            sendRaw(s, "OO", 2);
+            drainOutput(s, 5000);
             break;
         }
         if (r == ZCAN) break;
     }
     if (failing) {
-        waitTicks(port, 72, false);
-        discardInput(port);
+        waitTicks(s, 72, false);
+        discardInput(s);
         return 1;
     }
     return 0;
