@@ -3,6 +3,7 @@
 #include "port/port_api.h"
 
 #include "port/capture.h"
+#include "transfer/crc.h"
 
 namespace vorlex {
 
@@ -249,7 +250,7 @@ LONG WINAPI Func016(LONG port, LPSTR buffer, LONG dataLength) {
     if (!h) return VORLEX_NO_BYTE;
     LONG want = dataLength + 4;
     if (readQueued(*h, buffer, want) != want) return VORLEX_NO_BYTE;
-    if (~Func042(buffer, want) != 0xDEBB20E3u) return VORLEX_NO_BYTE;
+    if (~crc32Of(buffer, want) != 0xDEBB20E3u) return VORLEX_NO_BYTE;
     buffer[dataLength] = '\0';
     return dataLength;
 }

@@ -3,6 +3,7 @@
 #include "port/port_api.h"
 
 #include "port/capture.h"
+#include "transfer/crc.h"
 
 namespace vorlex {
 
@@ -140,7 +141,7 @@ LONG WINAPI Func022(LONG port, LPCSTR buffer, LONG count) {
 LONG WINAPI Func050(LONG port, LPCSTR buffer, LONG count) {
     PortHold h(port);
     if (!h) return 0;
-    DWORD crc = Func042(buffer, count);
+    DWORD crc = crc32Of(buffer, count);
     LONG sent = count > 0 ? putEach(*h, buffer, count) : 0;
     if (count > 0 && sent != count) return sent; // 0 or minus the data bytes sent; no CRC
     LONG crcSent = 0;

@@ -77,16 +77,7 @@ bool blockBatchStillOpen(const TransferRecord *t) {
     }
 }
 
-} // namespace vorlex
-
-using namespace vorlex;
-
-extern "C" {
-
-LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase) {
-    PortHold h(port);
-    if (!h) return VORLEX_SEND_BAD_PORT;
-    Session &s = *h;
+LONG blockBatchFile(Session &s, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase) {
 
     if (phase == -1) {
         // The closing block is traced like the application's own bytes.
@@ -129,6 +120,17 @@ LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCS
     // A port closed meanwhile ends the batch here: no later call can reach it.
     if (s.closing()) endTransfer(s, owner);
     return result;
+}
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase) {
+    PortHold h(port);
+    return h ? blockBatchFile(*h, owner, protocol, directory, fileName, phase) : VORLEX_SEND_BAD_PORT;
 }
 
 LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName) {

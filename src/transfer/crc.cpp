@@ -38,13 +38,7 @@ constinit const std::array<uint16_t, 256> crc16Table = makeCrc16Table();
 
 extern "C" {
 
-DWORD WINAPI Func042(LPCVOID buffer, LONG length) {
-    if (length < 1 || !buffer) return 0;
-    const auto *p = static_cast<const uint8_t *>(buffer);
-    uint32_t crc = 0xFFFFFFFFu;
-    for (LONG i = 0; i < length; i++) crc = vorlex::crc32Update(p[i], crc);
-    return ~crc;
-}
+DWORD WINAPI Func042(LPCVOID buffer, LONG length) { return vorlex::crc32Of(buffer, length); }
 
 DWORD WINAPI Func073(LPCVOID buffer, LONG length) {
     if (length < 1 || !buffer) return 0;

@@ -79,19 +79,7 @@ LONG sendZmodemPath(Session &s, LPCSTR path, LPCSTR name, LONG index) {
     return r == 0 ? 0 : t->resultCode;
 }
 
-} // namespace vorlex
-
-using namespace vorlex;
-
-extern "C" {
-
-// The Ymodem batch upload of one file (the block protocols' exports).
-LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR name, LONG phase);
-
-LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG index) {
-    PortHold h(port);
-    if (!h) return VORLEX_ZMODEM_BAD_PORT;
-    Session &s = *h;
+LONG zmodemBatchFile(Session &s, HWND window, LPCSTR directory, LPCSTR name, LONG index) {
     TransferRecord *t = s.transfer.load();
     if (index == -1) {
         // The closing exchange is traced like the application's own bytes.
@@ -130,8 +118,20 @@ LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG 
     return result;
 }
 
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG index) {
+    PortHold h(port);
+    return h ? zmodemBatchFile(*h, window, directory, name, index) : VORLEX_ZMODEM_BAD_PORT;
+}
+
 LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LONG protocol) {
-    if (!PortHold(port)) return VORLEX_ZMODEM_BAD_PORT;
+    PortHold h(port);
+    if (!h) return VORLEX_ZMODEM_BAD_PORT;
     if (protocol != 4 && protocol != 5 && protocol != 6) return VORLEX_ZMODEM_CANNOT_OPEN;
     if (!pattern || !pattern[0]) return VORLEX_ZMODEM_CANNOT_OPEN;
     char dir[MAX_PATH];
@@ -153,16 +153,16 @@ LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LO
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         if (protocol == 6)
-            result = Func037(port, window, dir, found.cFileName, index);
+            result = zmodemBatchFile(*h, window, dir, found.cFileName, index);
         else
-            result = Func069(port, window, protocol, dir, found.cFileName, index);
+            result = blockBatchFile(*h, window, protocol, dir, found.cFileName, index);
         index++;
     } while (result == 0 && FindNextFileA(find, &found));
     FindClose(find);
     if (protocol == 6)
-        Func037(port, window, nullptr, nullptr, -1);
+        zmodemBatchFile(*h, window, nullptr, nullptr, -1);
     else
-        Func069(port, window, protocol, nullptr, nullptr, -1);
+        blockBatchFile(*h, window, protocol, nullptr, nullptr, -1);
     return result;
 }
 
