@@ -11,6 +11,7 @@ request a line, one answer a line):
   send P HEX            write the bytes to port P's other end          -> ok
   recv P N MS           read up to N bytes within MS ms                -> ok HEX
   later P MS HEX        write the bytes after MS ms                    -> ok
+  termios P             the line's termios flags (for diagnosis)       -> ok ...
   drain P               throw away what has arrived                    -> ok N
   run P DIR CMD...      start the shell command in DIR, its standard
                         input and output joined to port P (lrzsz behind
@@ -37,6 +38,7 @@ import time
 import tty
 
 DATA_PORTS = 4
+TRACE = os.environ.get("VORLEX_DRIVER_TRACE") == "1"
 CONTROL_COM = 8
 
 
@@ -50,7 +52,7 @@ class Line:
         self.peer = None
         self.relays = []
         self.stop = threading.Event()
-        self.lock = threading.Lock()
+        self.log = None
 
     def read(self, n, ms):
         out = b""
@@ -76,6 +78,7 @@ class Line:
     def run(self, directory, command, log):
         self.finish()
         self.stop.clear()
+        self.log = log
         self.peer = subprocess.Popen(["sh", "-c", command], cwd=directory, stdin=subprocess.PIPE,
                                      stdout=subprocess.PIPE, stderr=log, start_new_session=True)
         self.relays = [threading.Thread(target=self._to_peer, daemon=True),
@@ -91,6 +94,7 @@ class Line:
                 continue
             try:
                 data = os.read(self.master, 65536)
+                self.trace(b"to peer", data)
                 p.stdin.write(data)
                 p.stdin.flush()
             except (OSError, ValueError):
@@ -103,10 +107,17 @@ class Line:
             data = os.read(fd, 65536)
             if not data:
                 break
+            self.trace(b"from peer", data)
             try:
                 self.write(data)
             except OSError:
                 break
+
+    def trace(self, what, data):
+        # VORLEX_DRIVER_TRACE=1: the first bytes of each chunk, into the peers' log.
+        if TRACE and self.log:
+            self.log.write(b"%s %d: %s\n" % (what, len(data), data[:64].hex().encode()))
+            self.log.flush()
 
     def wait(self, ms):
         if not self.peer:
@@ -167,6 +178,10 @@ class Driver:
                 return "ok"
             if cmd == "recv":
                 return "ok " + line.read(int(words[2]), int(words[3])).hex()
+            if cmd == "termios":
+                import termios
+                a = termios.tcgetattr(line.slave)
+                return "ok iflag=%x oflag=%x cflag=%x lflag=%x" % tuple(a[:4])
             if cmd == "later":
                 threading.Timer(int(words[2]) / 1000.0, line.write, [bytes.fromhex(words[3])]).start()
                 return "ok"

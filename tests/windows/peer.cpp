@@ -98,8 +98,12 @@ std::string local(const std::string &linuxPath) {
 }
 
 bool onWine() {
+#ifdef _WIN32
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#else
+    return false;
+#endif
 }
 
 void note(const char *what) { std::printf("  note: %s\n", what); }
