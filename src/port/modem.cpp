@@ -33,6 +33,7 @@ void WINAPI Func061(LONG port, LONG on) {
 
 LONG WINAPI Func055(LONG port) {
     PortHold h(port);
+    h.allowNesting(); // the pause dispatches messages
     if (h) EscapeCommFunction(h->handle(), CLRDTR);
     return tickWait(nullptr, 9, h ? h.rec().stopEvent : nullptr);
 }
@@ -40,6 +41,7 @@ LONG WINAPI Func055(LONG port) {
 void WINAPI Func063(LONG port) {
     PortHold h(port);
     if (!h) return;
+    h.allowNesting(); // the break's length dispatches messages
     purgeOutput(*h);
     SetCommBreak(h->handle());
     tickWait(nullptr, 4, h.rec().stopEvent);

@@ -80,7 +80,8 @@ struct Session {
 };
 
 // The session block of a port number in 0..254.
-Session &sessionAt(LONG port);
+extern Session g_sessions[kPortCount];
+inline Session &sessionAt(LONG port) { return g_sessions[port]; }
 inline bool validPort(LONG port) { return port >= 0 && port < kPortCount; }
 
 // The record of an open port without holding it: only for reports of the
@@ -89,21 +90,42 @@ inline PortRecord *portRecord(LONG port) { return validPort(port) ? sessionAt(po
 
 // A running operation on an open port. While one exists the port record
 // stays: a close stops the work, waits for it to leave and frees last.
+enum : LONG { kSessionFree = 0, kSessionOpen = 1, kSessionClosed = 4 };
+
 class PortHold {
 public:
     PortHold() = default;
-    explicit PortHold(LONG port); // empty for a bad, closed or closing port
+    // Empty for a bad, closed or closing port. Inline: the one-byte reads
+    // and writes pay two atomic operations for it, nothing more.
+    explicit PortHold(LONG port) {
+        if (!validPort(port)) return;
+        Session &s = sessionAt(port);
+        s.holds.fetch_add(1);
+        if (s.state.load() == kSessionOpen)
+            s_ = &s;
+        else
+            refuse(s);
+    }
     PortHold(const PortHold &) = delete;
     PortHold &operator=(const PortHold &) = delete;
-    PortHold(PortHold &&o) noexcept : s_(o.s_) { o.s_ = nullptr; }
-    ~PortHold();
+    PortHold(PortHold &&o) noexcept : s_(o.s_), nesting_(o.nesting_) { o.s_ = nullptr; }
+    ~PortHold() {
+        if (s_) letGo();
+    }
     explicit operator bool() const { return s_ != nullptr; }
     Session &operator*() const { return *s_; }
     Session *operator->() const { return s_; }
     PortRecord &rec() const { return s_->rec(); }
+    // Before anything that may run the application's code (a message loop,
+    // a callback, a dialog): a close from there then does not wait for this
+    // hold, which it sits on, and leaves the freeing to it.
+    void allowNesting();
 
 private:
+    void letGo();
+    static void refuse(Session &s);
     Session *s_ = nullptr;
+    bool nesting_ = false;
 };
 
 // Opening: puts a new record into the port's session. 0, or the open

@@ -11,10 +11,11 @@ namespace {
 
 // Ends a read that is still in progress so that it never writes into a
 // buffer the caller no longer owns; bytes it had already taken are kept.
-DWORD finishPendingRead(PortRecord &r) {
+DWORD finishPendingRead(PortRecord &r, OVERLAPPED *ov = nullptr) {
+    if (!ov) ov = &r.readOverlapped;
     DWORD got = 0;
-    CancelIoEx(r.portHandle, &r.readOverlapped);
-    GetOverlappedResult(r.portHandle, &r.readOverlapped, &got, TRUE);
+    CancelIoEx(r.portHandle, ov);
+    GetOverlappedResult(r.portHandle, ov, &got, TRUE);
     return got;
 }
 
@@ -100,9 +101,12 @@ LONG readByte(Session &s) {
     PortRecord &r = s.rec();
     unsigned char byte;
     DWORD got = 0;
-    if (!ReadFile(r.portHandle, &byte, 1, &got, &r.readOverlapped)) {
+    // The read returns at once with what is queued (the port's time-outs),
+    // so it needs no event: the one-byte reads save setting it.
+    OVERLAPPED now{};
+    if (!ReadFile(r.portHandle, &byte, 1, &got, &now)) {
         // A read that went pending is ended here; a byte it caught is not lost.
-        if (GetLastError() != ERROR_IO_PENDING || finishPendingRead(r) < 1) return VORLEX_NO_BYTE;
+        if (GetLastError() != ERROR_IO_PENDING || finishPendingRead(r, &now) < 1) return VORLEX_NO_BYTE;
         got = 1;
     }
     if (got < 1) return VORLEX_NO_BYTE;
@@ -168,7 +172,15 @@ LONG WINAPI Func026(LONG port) {
 
 LONG WINAPI Func110(LONG port, HWND window, LONG seconds) {
     PortHold h(port);
-    return h ? readByteWithin(*h, window, seconds) : VORLEX_WAIT_TIMEOUT;
+    if (!h) return VORLEX_WAIT_TIMEOUT;
+    const LONG b = readByte(*h);
+    if (b >= 0 || seconds <= 0) {
+        h.rec().renotify.store(1, std::memory_order_release);
+        return b < 0 ? VORLEX_WAIT_TIMEOUT : b;
+    }
+    // Only the wait runs the application's code (its messages).
+    h.allowNesting();
+    return readByteWithin(*h, window, seconds);
 }
 
 LONG WINAPI Func071(LONG port, LPSTR buffer) {
@@ -214,6 +226,7 @@ LONG WINAPI Func014(LONG port, LPSTR text) {
 LONG WINAPI Func009(LONG port, LPSTR buffer, LONG terminator) {
     PortHold h(port);
     if (!h || !buffer) return 0;
+    h.allowNesting(); // its waits dispatch messages
     PortRecord &r = h.rec();
     COMSTAT st;
     clearErrors(r, &st);

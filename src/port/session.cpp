@@ -13,12 +13,13 @@ namespace {
 
 // kClosing: a close is stopping the work; kClosed: it is done, the record
 // waits for the last hold; kFreeing: one thread frees it.
-enum : LONG { kFree = 0, kOpen = 1, kClosing = 2, kOpening = 3, kClosed = 4, kFreeing = 5 };
+enum : LONG { kFree = kSessionFree, kOpen = kSessionOpen, kClosing = 2, kOpening = 3, kClosed = kSessionClosed, kFreeing = 5 };
 
-Session g_sessions[kPortCount];
-// Holds of this thread per port: a close made further up the same thread's
-// stack (from a window procedure run by a transfer's message loop) cannot
-// wait for them.
+// Holds of this thread per port that may run the application's code (a
+// message loop, a callback): a close made further up the same thread's
+// stack, from a window procedure, cannot wait for them. Brief holds never
+// run foreign code, so no close can be under them, and they stay off this
+// count, which costs a thread-local look-up.
 thread_local unsigned short t_holds[kPortCount];
 
 [[maybe_unused]] const bool numbered = [] {
@@ -56,11 +57,6 @@ void freeWhenUnheld(Session &s) {
     freePortRecord(s);
 }
 
-void release(Session &s) {
-    t_holds[s.port]--;
-    if (s.holds.fetch_sub(1) == 1) freeWhenUnheld(s);
-}
-
 // Dispatches only what other threads send to this one (a worker's field
 // updates of a progress window owned here), until holds == own or timeout.
 bool waitForOthers(Session &s, DWORD timeoutMs) {
@@ -78,24 +74,23 @@ bool waitForOthers(Session &s, DWORD timeoutMs) {
 
 } // namespace
 
-Session &sessionAt(LONG port) { return g_sessions[port]; }
+Session g_sessions[kPortCount];
 
 bool Session::closing() const { return state.load(std::memory_order_relaxed) != kOpen; }
 
-PortHold::PortHold(LONG port) {
-    if (!validPort(port)) return;
-    Session &s = g_sessions[port];
-    s.holds.fetch_add(1);
-    t_holds[port]++;
-    if (s.state.load() != kOpen) {
-        release(s);
-        return;
-    }
-    s_ = &s;
+void PortHold::letGo() {
+    if (nesting_) t_holds[s_->port]--;
+    if (s_->holds.fetch_sub(1) == 1 && s_->state.load() == kClosed) freeWhenUnheld(*s_);
 }
 
-PortHold::~PortHold() {
-    if (s_) release(*s_);
+void PortHold::refuse(Session &s) {
+    if (s.holds.fetch_sub(1) == 1 && s.state.load() == kClosed) freeWhenUnheld(s);
+}
+
+void PortHold::allowNesting() {
+    if (!s_ || nesting_) return;
+    nesting_ = true;
+    t_holds[s_->port]++;
 }
 
 LONG installPortRecord(LONG port, PortRecord **out) {

@@ -169,6 +169,7 @@ LONG WINAPI Func038(LONG port, LPCSTR command) {
             out = 0x0D;
             p++;
         } else if (*p == '~') {
+            h.allowNesting(); // the pause dispatches messages
             if (tickWait(nullptr, 9, h.rec().stopEvent)) break;
             continue;
         } else {

@@ -130,12 +130,14 @@ extern "C" {
 
 LONG WINAPI Func069(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName, LONG phase) {
     PortHold h(port);
+    h.allowNesting();
     return h ? blockBatchFile(*h, owner, protocol, directory, fileName, phase) : VORLEX_SEND_BAD_PORT;
 }
 
 LONG WINAPI Func123(LONG port, HWND owner, LONG protocol, LPCSTR directory, LPCSTR fileName) {
     PortHold h(port);
     if (!h) return VORLEX_RECEIVE_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(

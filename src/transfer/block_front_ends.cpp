@@ -45,6 +45,7 @@ extern "C" {
 LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
     PortHold h(port);
     if (!h) return VORLEX_SEND_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(s, owner, {VORLEX_SEND_BAD_PORT, VORLEX_SEND_NO_MEMORY, VORLEX_SEND_NO_MEMORY},
@@ -70,6 +71,7 @@ LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
 LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) {
     PortHold h(port);
     if (!h) return VORLEX_RECEIVE_DIALOG_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(

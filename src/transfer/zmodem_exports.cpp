@@ -126,12 +126,14 @@ extern "C" {
 
 LONG WINAPI Func037(LONG port, HWND window, LPCSTR directory, LPCSTR name, LONG index) {
     PortHold h(port);
+    h.allowNesting();
     return h ? zmodemBatchFile(*h, window, directory, name, index) : VORLEX_ZMODEM_BAD_PORT;
 }
 
 LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LONG protocol) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     if (protocol != 4 && protocol != 5 && protocol != 6) return VORLEX_ZMODEM_CANNOT_OPEN;
     if (!pattern || !pattern[0]) return VORLEX_ZMODEM_CANNOT_OPEN;
     char dir[MAX_PATH];
@@ -169,6 +171,7 @@ LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LO
 LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(

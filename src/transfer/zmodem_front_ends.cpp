@@ -39,6 +39,7 @@ extern "C" {
 LONG WINAPI Func065(LONG port, HWND window) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(s, window, {VORLEX_ZMODEM_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_NO_MEMORY},
@@ -59,6 +60,7 @@ LONG WINAPI Func065(LONG port, HWND window) {
 LONG WINAPI Func114(LONG port, HWND window) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
+    h.allowNesting(); // its message loop and callback run the application\'s code
     Session &s = *h;
     LONG result = 0;
     TransferRecord *t = startTransfer(

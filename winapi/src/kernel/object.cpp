@@ -113,6 +113,42 @@ struct LookupReaper {
 };
 thread_local LookupReaper t_reaper;
 
+// References lent by the cache and not yet given back: while any is out,
+// the thread's cache keeps its entries, so the lent objects stay alive.
+thread_local unsigned t_lent WINAPI_FAST_TLS;
+
+// An object for the length of one call: from the cache without touching its
+// count (a one-byte read pays for no atomic operation here), else a
+// reference of its own.
+class Lent {
+public:
+    explicit Lent(HANDLE h) {
+        const uint64_t gen = g_closeGeneration.load(std::memory_order_acquire);
+        const CacheEntry &c = t_lookups[(reinterpret_cast<uintptr_t>(h) >> 2) & 3];
+        if (c.obj && c.h == h && c.gen == gen) {
+            obj_ = c.obj;
+            t_lent++;
+            return;
+        }
+        obj_ = lookupHandle(h).detach();
+        owned_ = true;
+    }
+    Lent(const Lent &) = delete;
+    Lent &operator=(const Lent &) = delete;
+    ~Lent() {
+        if (owned_) {
+            if (obj_) obj_->release();
+        } else {
+            t_lent--;
+        }
+    }
+    Object *get() const { return obj_; }
+
+private:
+    Object *obj_ = nullptr;
+    bool owned_ = false;
+};
+
 } // namespace
 
 Ref<Object> lookupHandle(HANDLE h) {
@@ -129,7 +165,7 @@ Ref<Object> lookupHandle(HANDLE h) {
     }
     // Only objects that give back everything when their last handle closes
     // may be kept alive here; a file keeps its descriptor until destroyed.
-    if (o->type() == ObjectType::Comm || o->type() == ObjectType::Event) {
+    if ((o->type() == ObjectType::Comm || o->type() == ObjectType::Event) && t_lent == 0) {
         o->retain();
         if (c.obj) c.obj->release();
         c = CacheEntry{h, gen, o};
@@ -458,8 +494,8 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 BOOL WINAPI ReadFile(HANDLE h, LPVOID buf, DWORD n, LPDWORD done, LPOVERLAPPED ov) {
-    Ref<Object> o = lookupHandle(h);
-    FileObject *f = o ? o->asFile() : nullptr;
+    Lent o(h);
+    FileObject *f = o.get() ? o.get()->asFile() : nullptr;
     if (!f) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
@@ -472,8 +508,8 @@ BOOL WINAPI ReadFile(HANDLE h, LPVOID buf, DWORD n, LPDWORD done, LPOVERLAPPED o
 }
 
 BOOL WINAPI WriteFile(HANDLE h, LPCVOID buf, DWORD n, LPDWORD done, LPOVERLAPPED ov) {
-    Ref<Object> o = lookupHandle(h);
-    FileObject *f = o ? o->asFile() : nullptr;
+    Lent o(h);
+    FileObject *f = o.get() ? o.get()->asFile() : nullptr;
     if (!f) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
