@@ -102,3 +102,49 @@ INSTANTIATE_TEST_SUITE_P(
         TransferCase{"YmodemReceive", "sb -q big.bin", false,
                      [](LONG p, const std::string &d) { return Func123(p, nullptr, 4, d.c_str(), nullptr); }}),
     [](const ::testing::TestParamInfo<TransferCase> &i) { return std::string(i.param.name); });
+
+// The owner window's own message handler closes the port while a windowed
+// upload runs its message loop on the same thread: the worker is stopped and
+// waited for, the record outlives the close until the upload's call ends.
+namespace {
+LRESULT CALLBACK closingOwner(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m == WM_USER) {
+        SetWindowLongPtrA(w, GWLP_USERDATA, Func122(32, kOwner) == VORLEX_CLOSE_OK ? 1 : 2);
+        return 0;
+    }
+    return DefWindowProcA(w, m, wp, lp);
+}
+} // namespace
+
+TEST(CloseDuringWork, FromTheOwnerWindowDuringAWindowedUpload) {
+    TempDir ours, theirs;
+    writeRandomFile(ours.file("big.bin"), 400000);
+    LineOptions line;
+    line.bytesPerSecond = 20000;
+    PeerProgram rz(33, "rz -q -y", theirs.path(), line);
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = closingOwner;
+    wc.lpszClassName = "ClosingOwner";
+    RegisterClassA(&wc);
+    HWND owner = CreateWindowExA(0, "ClosingOwner", "owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300, 200,
+                                 nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(owner);
+    ASSERT_EQ(Func041(32, kOwner), VORLEX_OPEN_OK);
+    std::thread poster([owner] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+        PostMessageA(owner, WM_USER, 0, 0);
+    });
+    const auto start = Clock::now();
+    const LONG r = Func037(32, owner, ours.path().c_str(), "big.bin", 0);
+    poster.join();
+    EXPECT_NE(r, 0);
+    EXPECT_LT(msSince(start), 8000) << "the upload went on after the close";
+    EXPECT_EQ(GetWindowLongPtrA(owner, GWLP_USERDATA), 1) << "the close from the handler failed";
+    EXPECT_TRUE(IsWindowEnabled(owner)) << "the owner was left disabled";
+    EXPECT_EQ(Func037(32, owner, nullptr, nullptr, -1), VORLEX_ZMODEM_BAD_PORT);
+    EXPECT_NE(rz.wait(8000), -1) << "rz was not told: " << rz.log();
+    const LONG reopened = Func041(32, kOwner);
+    EXPECT_NE(reopened, VORLEX_OPEN_ALREADY_OPEN);
+    if (reopened == VORLEX_OPEN_OK) Func122(32, kOwner);
+    DestroyWindow(owner);
+}
