@@ -59,6 +59,10 @@ int runAll(int argc, char **argv) {
         }
         std::fflush(stdout);
     }
+    if (passed + failed + skips == 0) {
+        std::printf("no case matches\n");
+        return 1;
+    }
     std::printf("%d passed, %d failed", passed, failed);
     if (skips) std::printf(", %d skipped", skips);
     std::printf("\n");

@@ -222,6 +222,36 @@ class Driver:
         self.log.close()
 
 
+def to_png(directory):
+    """The program's 32-bit top-down BMP pictures as PNG files."""
+    import struct
+    import zlib
+    for name in os.listdir(directory):
+        if not name.endswith(".bmp"):
+            continue
+        path = os.path.join(directory, name)
+        with open(path, "rb") as f:
+            data = f.read()
+        offset = struct.unpack_from("<I", data, 10)[0]
+        width, height = struct.unpack_from("<ii", data, 18)
+        height = abs(height)
+        rows = b""
+        for y in range(height):
+            row = data[offset + y * width * 4:offset + (y + 1) * width * 4]
+            rgb = bytearray(width * 3)
+            rgb[0::3], rgb[1::3], rgb[2::3] = row[2::4], row[1::4], row[0::4]
+            rows += b"\0" + bytes(rgb)
+
+        def chunk(kind, body):
+            return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+        png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+        png += chunk(b"IDAT", zlib.compress(rows)) + chunk(b"IEND", b"")
+        with open(path[:-4] + ".png", "wb") as f:
+            f.write(png)
+        os.unlink(path)
+
+
 def start_display():
     """Xvfb for Wine's windows when there is no display."""
     if os.environ.get("DISPLAY") or not shutil.which("Xvfb"):
@@ -323,6 +353,10 @@ def main():
             env = dict(os.environ, VORLEX_COMDIR=comdir)
             command = sys.argv[2:]
         env["VORLEX_TEST_SCRATCH"] = scratch
+        if mode == "wine":
+            shots = os.path.join(os.path.dirname(prefix), "wine-shots")
+            os.makedirs(shots, exist_ok=True)
+            env["VORLEX_SHOTS"] = shots
         program = subprocess.Popen(command, env=env)
         try:
             driver.serve(program)
@@ -330,6 +364,8 @@ def main():
             program.kill()
         status = program.wait()
         failed = status != 0
+        if mode == "wine":
+            to_png(shots)
         if status:
             print(f"driver: {' '.join(command)} ended with {status}; peers' output in {scratch}/peers.log")
         return status
