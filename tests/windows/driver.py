@@ -11,6 +11,8 @@ request a line, one answer a line):
   send P HEX            write the bytes to port P's other end          -> ok
   recv P N MS           read up to N bytes within MS ms                -> ok HEX
   later P MS HEX        write the bytes after MS ms                    -> ok
+  baseline P DIR A | B  A on the line's own end, B behind pipes on the other;
+                        the milliseconds both took                     -> ok MS A B
   termios P             the line's termios flags (for diagnosis)       -> ok ...
   drain P               throw away what has arrived                    -> ok N
   run P DIR CMD...      start the shell command in DIR, its standard
@@ -178,6 +180,17 @@ class Driver:
                 return "ok"
             if cmd == "recv":
                 return "ok " + line.read(int(words[2]), int(words[3])).hex()
+            if cmd == "baseline":
+                # lrzsz against itself over the same kind of line: CMD on the
+                # pseudo-terminal's own end, the peer behind pipes as usual.
+                directory, slave_cmd, peer_cmd = request.split(None, 3)[2], *request.split(None, 3)[3].split(" | ", 1)
+                start = time.monotonic()
+                line.run(directory, peer_cmd, self.log)
+                fd = os.open(line.name, os.O_RDWR | os.O_NOCTTY)
+                mine = subprocess.run(["sh", "-c", slave_cmd], cwd=directory, stdin=fd, stdout=fd, stderr=self.log)
+                os.close(fd)
+                status = line.wait(120000)
+                return "ok %d %d %s" % (int((time.monotonic() - start) * 1000), mine.returncode, status)
             if cmd == "termios":
                 import termios
                 a = termios.tcgetattr(line.slave)
