@@ -2,6 +2,10 @@
 # the tests need, when they are missing.
 vorlex_packages=(cmake ninja-build g++ ccache libvterm-dev libgtest-dev libbenchmark-dev lrzsz socat
     libfreetype-dev libpng-dev xfonts-base xfonts-100dpi fonts-terminus-otb fonts-dejavu-core fonts-liberation2)
+# ccache keys on paths relative to the checkout, so that a clone elsewhere
+# (CI's) reuses what an earlier build compiled.
+export CCACHE_BASEDIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export CCACHE_NOHASHDIR=true
 vorlex_setup() {
     local missing=()
     for p in "${vorlex_packages[@]}" "$@"; do
