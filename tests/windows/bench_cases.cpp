@@ -64,6 +64,8 @@ CASE(bench_zmodem) {
     std::string base = peer::work();
     std::string reply = peer::request("baseline 2 " + src + " sz -q ten.bin | cd " + base + " && rz -y -q");
     DWORD baseMs = std::strtoul(reply.c_str() + 3, nullptr, 10);
+    CHECK_EQ(peer::readFile(peer::local(base + "/ten.bin")).size(), static_cast<size_t>(kSize));
+    std::printf("  baseline: %s\n", reply.c_str());
     std::printf("  zmodem 10 MB: library -> rz %lu ms (%.2f MB/s), sz -> library %lu ms (%.2f MB/s), "
                 "sz -> rz %lu ms (%.2f MB/s); ratios %.2f and %.2f\n",
                 toRz, rate(toRz), fromSz, rate(fromSz), baseMs, rate(baseMs), baseMs ? double(toRz) / baseMs : 0,
@@ -72,20 +74,28 @@ CASE(bench_zmodem) {
 
 CASE(bench_one_byte_reads) {
     openPort();
-    const LONG count = 30000; // within the default receive queue
+    // Under Wine the receive queue is the kernel's tty buffer (4 KB on
+    // Linux), so the bytes are queued in rounds that fit it.
+    const LONG count = 4000, rounds = 25;
     std::string data = peer::pattern(count, 2);
-    peer::send(kCom, data);
-    for (int i = 0; i < 100 && Func062(kPort) < count; i++) Func012(nullptr, 1);
-    CHECK_EQ(Func062(kPort), count);
+    Func012(nullptr, 5);
+    Func023(kPort); // whatever an earlier case left on the line
     LARGE_INTEGER f, a, b;
     QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&a);
+    LONGLONG ticks = 0;
     LONG good = 0;
-    for (LONG i = 0; i < count; i++)
-        if (Func026(kPort) == static_cast<unsigned char>(data[i])) good++;
-    QueryPerformanceCounter(&b);
-    CHECK_EQ(good, count);
-    double ns = (b.QuadPart - a.QuadPart) * 1e9 / f.QuadPart / count;
+    for (LONG round = 0; round < rounds; round++) {
+        peer::send(kCom, data);
+        for (int i = 0; i < 100 && Func062(kPort) < count; i++) Func012(nullptr, 1);
+        CHECK_EQ(Func062(kPort), count);
+        QueryPerformanceCounter(&a);
+        for (LONG i = 0; i < count; i++)
+            if (Func026(kPort) == static_cast<unsigned char>(data[i])) good++;
+        QueryPerformanceCounter(&b);
+        ticks += b.QuadPart - a.QuadPart;
+    }
+    CHECK_EQ(good, count * rounds);
+    double ns = ticks * 1e9 / f.QuadPart / (count * rounds);
     std::printf("  one-byte reads of queued data (Func026): %.0f ns a byte\n", ns);
     Func122(kPort, kOwner);
 }
