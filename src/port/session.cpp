@@ -5,6 +5,7 @@
 #include "port/port_api.h"
 #include "transfer/transfer.h"
 
+#include <initializer_list>
 #include <new>
 
 namespace vorlex {
