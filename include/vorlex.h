@@ -234,6 +234,39 @@ VORLEX_API void WINAPI Func072(LONG port, LONG byte);
 VORLEX_API void WINAPI Func004(LONG port, LPCSTR text);
 VORLEX_API void WINAPI Func087(LONG port, LPCSTR buffer, DWORD count);
 
+/* ---- the terminal ---------------------------------------------------------------------- */
+
+/* Results of the terminal creation exports; Func035 shows their texts. */
+#define VORLEX_TERMINAL_OK 0
+#define VORLEX_TERMINAL_NO_MEMORY 1
+#define VORLEX_TERMINAL_NO_WINDOWS 2
+#define VORLEX_TERMINAL_PORT_NOT_OPEN 3       /* also a port number outside 0..254 */
+#define VORLEX_TERMINAL_UNKNOWN_ERROR 4
+
+/* A terminal window on a port the application opened (Func028), or on one
+   it opens itself with these line settings and closes when it ends
+   (Func029). attribute: the screen's PC text attribute (0x07 grey on black). */
+VORLEX_API LONG WINAPI Func028(LONG port, HWND owner, LONG attribute, LONG localEcho);
+VORLEX_API LONG WINAPI Func029(LONG port, HWND owner, LONG attribute, LONG localEcho, LONG baudRate, LONG parity,
+                               LONG dataBits, LONG stopBits);
+VORLEX_API LONG WINAPI Func007(LONG port);                          /* 1 while the port's terminal is open */
+VORLEX_API LONG WINAPI Func035(LONG code);                          /* shows a creation result's text */
+VORLEX_API void WINAPI Func093(const LONG *source, LONG *destination); /* copies seven 32-bit words */
+/* The terminal's reception: Func020 starts (with the thread procedure,
+   given the port number) or stops the port's comm event thread: 0 done,
+   1 bad port, port not open or no thread, 2 a thread runs already.
+   Func119 starts (1) or stops (0) a terminal's reception; Func097 pauses (0)
+   or resumes (1) an open terminal's reception for the application. */
+VORLEX_API LONG WINAPI Func020(LONG port, LONG start, LPTHREAD_START_ROUTINE procedure);
+VORLEX_API LONG WINAPI Func119(LONG port, LONG on);
+VORLEX_API void WINAPI Func097(LONG port, LONG resume);
+/* The window procedures of the terminal's classes VorlexTerm (frame),
+   VorlexTermClient, VorlexTermStatus and VorlexTermControl (button bar). */
+VORLEX_API LRESULT WINAPI Func102(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+VORLEX_API LRESULT WINAPI Func103(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+VORLEX_API LRESULT WINAPI Func106(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+VORLEX_API LRESULT WINAPI Func107(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 /* ---- Zmodem transfers ------------------------------------------------------------------ */
 
 /* Results of the Zmodem front-ends. A file that failed gives its transfer

@@ -49,6 +49,7 @@ struct PortRecord {
 
 struct CaptureRecord;
 struct TransferRecord;
+struct TerminalRecord;
 
 // Who reads the port's received bytes now. The application reads whenever
 // it likes; a transfer takes the port for its length (the terminal's comm
@@ -73,6 +74,15 @@ struct Session {
     std::atomic<LONG> holds;
     std::atomic<LONG> state;
     bool closeDevice; // the close of the device is left to the last hold
+    // The terminal on the port (touched on its windows' thread only), and
+    // its open flag: set from a successful creation until the client window
+    // goes, whatever the pointer holds.
+    std::atomic<TerminalRecord *> terminal;
+    std::atomic<LONG> terminalOpen;
+    // Set whenever the port is given back to its reader after a transfer, so
+    // that a comm event thread that stood aside wakes (auto-reset; made by
+    // the terminal's reception, closed never: the session block stays).
+    std::atomic<HANDLE> readerReturned;
 
     PortRecord &rec() const { return *record.load(std::memory_order_relaxed); }
     HANDLE handle() const { return rec().portHandle; }

@@ -26,7 +26,7 @@ namespace {
 std::atomic<bool> initialised{false};
 
 // Each subsystem's own start-up, in this order.
-void (*const kSubsystemStarts[])(HINSTANCE) = {startTransfers};
+void (*const kSubsystemStarts[])(HINSTANCE) = {startTerminals, startTransfers};
 
 #ifndef _WIN32
 void addModuleResources(HINSTANCE instance) {

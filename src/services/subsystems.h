@@ -7,6 +7,8 @@
 
 namespace vorlex {
 
+// The terminal: its four window classes.
+void startTerminals(HINSTANCE instance);
 // Transfers: the progress window's class and the Zmodem header secret.
 void startTransfers(HINSTANCE instance);
 

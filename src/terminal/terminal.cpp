@@ -1,0 +1,332 @@
+// The terminal's record and its creation: the exports that put a terminal
+// on a port, its windows, the preparation of the port, and the end.
+#include "terminal/terminal.h"
+
+#include "emulation/interpreter.h"
+#include "port/port_api.h"
+#include "services/startup.h"
+
+#include <cstring>
+#include <new>
+
+namespace vorlex {
+
+namespace {
+
+constexpr const char *kResultTexts[] = {
+    "Terminal Successfully Created",
+    "Insufficient Memory for Terminal Structures",
+    "Unable to Create Terminal Windows",
+    "Port not Open or Unable To Open Port",
+    "UnKnown Terminal Error",
+};
+
+// The open and close of a port the terminal owns use the frame as owner id.
+DWORD frameOwnerId(const TerminalRecord &t) { return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(t.frameWindow)); }
+
+void fillScreenLogFont(LOGFONTA &f) {
+    f = LOGFONTA{};
+    f.lfCharSet = OEM_CHARSET;
+    f.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    const DWORD version = GetVersion();
+    if (version & 0x80000000u) {
+        // The 95 family's fixed font.
+        std::strcpy(f.lfFaceName, "Fixedsys");
+        if (GetSystemMetrics(SM_CXSCREEN) > 800)
+            f.lfHeight = -18;
+        else
+            f.lfHeight = Func121() ? -12 : -15;
+    } else {
+        std::strcpy(f.lfFaceName, "Terminal");
+        f.lfHeight = LOBYTE(LOWORD(version)) >= 4 ? -18 : -15;
+    }
+}
+
+TerminalRecord *createTerminalRecord(LONG port, LONG attribute) {
+    HGLOBAL mem = GlobalAlloc(GMEM_ZEROINIT, sizeof(TerminalRecord));
+    void *p = mem ? GlobalLock(mem) : nullptr;
+    if (!p) {
+        if (mem) GlobalFree(mem);
+        return nullptr;
+    }
+    auto *t = new (p) TerminalRecord{};
+    t->terminalMemory = mem;
+    resetEmulator(t->emu, static_cast<BYTE>(attribute));
+    t->caretShown = 0;
+    t->defaultProtocol = -1;
+    t->emu.emulation = kIbmAnsi;
+    fillScreenLogFont(t->screenLogFont);
+    sessionAt(port).terminal.store(t);
+    return t;
+}
+
+void freeTerminalRecord(LONG port, TerminalRecord *t) {
+    sessionAt(port).terminal.store(nullptr);
+    HGLOBAL mem = t->terminalMemory;
+    t->~TerminalRecord();
+    GlobalUnlock(mem);
+    GlobalFree(mem);
+}
+
+HWND makeChild(const char *cls, HWND frame, DWORD style, int x, int y, int w, int h, int id, LONG port) {
+    HWND child = CreateWindowExA(0, cls, "", WS_CHILD | style, x, y, w, h, frame,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), libraryInstance, nullptr);
+    if (child && std::strcmp(cls, kControlClass) != 0) SetWindowWord(child, 0, static_cast<WORD>(port));
+    if (child && std::strcmp(cls, kControlClass) == 0) SetWindowWord(child, kBarPortOffset, static_cast<WORD>(port));
+    return child;
+}
+
+// Opens and sets the line when the terminal owns the port, then starts
+// reception; the creation result's 3 on any failure.
+bool preparePort(LONG port, TerminalRecord &t) {
+    if (!t.portOpenedByCaller) {
+        const LONG opened = Func041(port, frameOwnerId(t));
+        if (opened != VORLEX_OPEN_OK) {
+            Func034(opened);
+            PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
+            return false;
+        }
+        if (Func001(port, t.openBaudRate, t.openParity, t.openDataBits, t.openStopBits) != VORLEX_LINE_OK) {
+            Func122(port, frameOwnerId(t));
+            Func034(VORLEX_OPEN_IN_USE);
+            PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
+            return false;
+        }
+        Func056(port, 1);
+    }
+    if (startReception(port, true) != 0) {
+        if (!t.portOpenedByCaller) Func122(port, frameOwnerId(t));
+        return false;
+    }
+    t.portPrepared = 1;
+    return true;
+}
+
+LONG createTerminalWindows(LONG port, TerminalRecord &t) {
+    int fw = 847, fh = 647;
+    const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    if (sw == 640 && sh == 480)
+        fw = 600, fh = 442;
+    else if (sw == 800 && sh == 600)
+        fw = 672, fh = 442;
+    // Clipping the children keeps the frame's black background off the bars.
+    HWND frame = CreateWindowExA(0, kFrameClass, "Terminal", WS_POPUP | WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, fw, fh, nullptr, nullptr, libraryInstance, nullptr);
+    if (!frame) return kTerminalNoWindows;
+    t.frameWindow = frame;
+    SetWindowWord(frame, 0, static_cast<WORD>(port));
+    ShowWindow(frame, SW_SHOW);
+    UpdateWindow(frame);
+    RECT rc;
+    GetClientRect(frame, &rc);
+    const int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    t.controlWindow = makeChild(kControlClass, frame, 0, 0, 0, w, kBarHeight, kControlId, port);
+    if (!t.controlWindow) return kTerminalNoWindows;
+    t.statusWindow = makeChild(kStatusClass, frame, 0, 0, h - kStatusHeight, w, kStatusHeight, kStatusId, port);
+    if (!t.statusWindow) return kTerminalNoWindows;
+    t.clientWindow = makeChild(kClientClass, frame, WS_VSCROLL | WS_HSCROLL, 0, kBarHeight, w,
+                               h - kBarHeight - kStatusHeight, kClientId, port);
+    if (!t.clientWindow) return kTerminalNoWindows;
+    for (HWND child : {t.controlWindow, t.statusWindow, t.clientWindow}) {
+        ShowWindow(child, SW_SHOW);
+        UpdateWindow(child);
+    }
+    if (!createButtonBar(port, t)) return kTerminalNoMemory;
+    if (!preparePort(port, t)) return kTerminalPortNotOpen;
+    {
+        PortHold held(port);
+        t.carrierState = held && carrierPresent(*held) ? 1 : 0;
+    }
+    if (t.carrierState) {
+        setCommandState(port, kCmdHangUp, 0, 1);
+        setCommandState(port, kCmdUpload, 0, 4);
+        setCommandState(port, kCmdDownload, 0, 3);
+    }
+    if (t.localEcho) CheckMenuItem(GetMenu(frame), kCmdEcho, MF_CHECKED);
+    return kTerminalCreated;
+}
+
+} // namespace
+
+const char *terminalResultText(LONG code) {
+    return code >= 0 && code <= 4 ? kResultTexts[code] : kResultTexts[kTerminalUnknownError];
+}
+
+LONG windowPort(HWND window) {
+    char cls[32] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    const int offset = std::strcmp(cls, kControlClass) == 0 ? kBarPortOffset : 0;
+    return static_cast<LONG>(GetWindowWord(window, offset));
+}
+
+// lineSettings: baud, parity, data bits, stop bits for a terminal that opens
+// the port itself, or null when the application opened it.
+LONG createTerminal(LONG port, HWND owner, LONG attribute, LONG localEcho, const LONG *lineSettings) {
+    Session &s = sessionAt(port);
+    if (s.terminalOpen.load()) {
+        if (TerminalRecord *t = s.terminal.load()) {
+            BringWindowToTop(t->frameWindow);
+            ShowWindow(t->frameWindow, SW_RESTORE);
+            SetForegroundWindow(t->frameWindow);
+        }
+        return kTerminalCreated;
+    }
+    TerminalRecord *t = createTerminalRecord(port, attribute);
+    if (!t) return kTerminalNoMemory;
+    t->ownerWindow = owner;
+    t->localEcho = localEcho;
+    if (lineSettings) {
+        t->openBaudRate = lineSettings[0];
+        t->openParity = lineSettings[1];
+        t->openDataBits = lineSettings[2];
+        t->openStopBits = lineSettings[3];
+    } else {
+        t->portOpenedByCaller = 1;
+    }
+    const LONG made = createTerminalWindows(port, *t);
+    if (made != kTerminalCreated) {
+        // Nothing of a failed creation stays: the client window's end frees
+        // the record; without one, it is freed here.
+        HWND client = t->clientWindow;
+        if (t->frameWindow) DestroyWindow(t->frameWindow);
+        if (!client) {
+            freeButtonBar(*t);
+            freeTerminalRecord(port, t);
+        }
+        return made;
+    }
+    s.terminalOpen.store(1);
+    setupScreenFont(port);
+    SetFocus(t->clientWindow);
+    PostMessageA(t->clientWindow, WM_COMMNOTIFY, static_cast<WPARAM>(port), kCommEvent);
+    return kTerminalCreated;
+}
+
+void endTerminal(LONG port) {
+    TerminalRecord *t = terminalRecord(port);
+    if (!t) return;
+    if (t->feeding > 0) {
+        // A receive handler further up this thread still uses the record.
+        t->endPending = 1;
+        return;
+    }
+    Func067(port, 0);
+    if (t->portPrepared) {
+        Func056(port, 0);
+        startReception(port, false);
+        Func056(port, 0);
+        if (!t->portOpenedByCaller) Func122(port, frameOwnerId(*t));
+    }
+    if (t->caretShown) {
+        HideCaret(t->clientWindow);
+        DestroyCaret();
+    }
+    if (t->screenFont) DeleteObject(t->screenFont);
+    freeButtonBar(*t);
+    freeTerminalRecord(port, t);
+    sessionAt(port).terminalOpen.store(0);
+}
+
+void setCommandState(LONG port, WORD command, int state, int button) {
+    TerminalRecord *t = terminalRecord(port);
+    if (!t) return;
+    if (HMENU menu = t->frameWindow ? GetMenu(t->frameWindow) : nullptr)
+        EnableMenuItem(menu, command, state == 0 ? MF_ENABLED : (MF_GRAYED | MF_DISABLED));
+    if (button < 0 || !t->buttonBar) return;
+    ButtonEntry &b = t->buttonBar->buttons[button];
+    if (state == 0) {
+        b.flags = static_cast<WORD>(b.flags & ~0x0F & ~kButtonDisabled);
+        drawButton(*t->buttonBar, button, 0);
+    } else {
+        b.flags = static_cast<WORD>((b.flags & ~0x0F) | kButtonDisabled);
+        drawButton(*t->buttonBar, button, 2);
+    }
+}
+
+// The frame window. Only what the terminal's life needs is here so far:
+// centring, laying out the children, focus, and closing (with the on-line
+// question). The menu commands, Alt keys and the Zmodem auto-start download
+// are not built yet: they answer nothing.
+LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LONG port = windowPort(window);
+    TerminalRecord *t = terminalRecord(port);
+    if (t && t->frameWindow != window) t = nullptr; // being made, or another port's
+    switch (message) {
+    case WM_CREATE: {
+        RECT r;
+        GetWindowRect(window, &r);
+        const int x = (GetSystemMetrics(SM_CXSCREEN) - (r.right - r.left)) / 2;
+        const int y = (GetSystemMetrics(SM_CYSCREEN) - (r.bottom - r.top)) / 2;
+        SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_SIZE:
+        if (t && terminalOpen(port)) {
+            const int w = LOWORD(lParam), h = HIWORD(lParam);
+            MoveWindow(t->controlWindow, 0, 0, w, kBarHeight, TRUE);
+            MoveWindow(t->statusWindow, 0, h - kStatusHeight, w, kStatusHeight, TRUE);
+            MoveWindow(t->clientWindow, 0, kBarHeight, w, h - kBarHeight - kStatusHeight, TRUE);
+        }
+        break;
+    case WM_SETFOCUS:
+        if (t && t->clientWindow) SetFocus(t->clientWindow);
+        return 0;
+    case WM_CLOSE:
+    case WM_QUERYENDSESSION:
+        if (terminalOpen(port) && t && Func052(port)) {
+            if (messageBox(t->clientWindow, "Terminal", MB_YESNO | MB_ICONQUESTION, "%s",
+                           "You Are On-Line\rAre You Sure You Wish To Exit Terminal?") != IDYES) {
+                SetFocus(t->clientWindow);
+                return 0;
+            }
+        }
+        break;
+    case WM_CHAR:
+        if (t) PostMessageA(t->clientWindow, WM_CHAR, wParam, lParam);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func028(LONG port, HWND owner, LONG attribute, LONG localEcho) {
+    if (!validPort(port)) return kTerminalPortNotOpen;
+    {
+        PortHold h(port);
+        if (!h) return kTerminalPortNotOpen;
+    }
+    return createTerminal(port, owner, attribute, localEcho, nullptr);
+}
+
+// Unlike its siblings' originals, a port number outside 0..254 is refused
+// with 3 rather than indexing past the tables.
+LONG WINAPI Func029(LONG port, HWND owner, LONG attribute, LONG localEcho, LONG baudRate, LONG parity, LONG dataBits,
+                    LONG stopBits) {
+    if (!validPort(port)) return kTerminalPortNotOpen;
+    const LONG line[4] = {baudRate, parity, dataBits, stopBits};
+    return createTerminal(port, owner, attribute, localEcho, line);
+}
+
+LONG WINAPI Func007(LONG port) { return validPort(port) ? sessionAt(port).terminalOpen.load() : 0; }
+
+LONG WINAPI Func035(LONG code) {
+    return messageBox(nullptr, "Terminal Error", MB_ICONHAND, "%s", terminalResultText(code));
+}
+
+void WINAPI Func093(const LONG *source, LONG *destination) {
+    if (!source || !destination) return;
+    for (int i = 0; i < 7; i++) destination[i] = source[i];
+}
+
+LRESULT WINAPI Func102(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return frameProcedure(window, message, wParam, lParam);
+}
+
+} // extern "C"

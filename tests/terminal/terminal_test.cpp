@@ -1,0 +1,374 @@
+// The terminal window: creation results, bytes from the far end of a
+// null-modem cable on the screen and in the client window's pixels, replies
+// on the line, the carrier, pausing reception, and the end of a terminal.
+#include "gui_driver.h"
+#include "message_box.h"
+#include "support.h"
+
+#include "terminal/terminal.h"
+
+#include <vorlex.h>
+#include <winapi_ext.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+using namespace vorlex;
+
+namespace {
+
+bool waitUntil(const std::function<bool()> &done, DWORD ms = 3000) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > ms) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+// A row of the screen buffer as text, trailing spaces cut.
+std::string rowText(LONG port, int row) {
+    TerminalRecord *t = terminalRecord(port);
+    if (!t) return "<no terminal>";
+    std::string s;
+    for (int c = 0; c < kScreenColumns; c++) s += static_cast<char>(cellAt(t->emu, row, c).character);
+    return s.erase(s.find_last_not_of(' ') + 1);
+}
+
+// An application thread with a terminal on the near end of a null-modem
+// pair; the test holds the far end, as the remote computer.
+class TerminalOnCable : public ::testing::Test {
+protected:
+    static constexpr LONG kPort = 39; // COM40
+    static constexpr DWORD kOwner = 0x77;
+
+    void SetUp() override {
+        ASSERT_TRUE(WapiCreateNullModemPair("COM40", "COM41", nullptr));
+        peer = CreateFileA("COM41", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(peer, INVALID_HANDLE_VALUE);
+        COMMTIMEOUTS to{};
+        to.ReadIntervalTimeout = 50;
+        to.ReadTotalTimeoutConstant = 1000;
+        SetCommTimeouts(peer, &to);
+        EscapeCommFunction(peer, SETDTR); // our carrier
+    }
+    void TearDown() override {
+        stop();
+        if (peer != INVALID_HANDLE_VALUE) CloseHandle(peer);
+        WapiDestroyNullModemPair("COM40");
+    }
+
+    // Starts the application: it opens the port (unless the terminal is to)
+    // and makes the terminal; create's result is kept.
+    void start(const std::function<LONG()> &create, bool openFirst = true) {
+        HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        app = std::thread([this, create, openFirst, ready] {
+            appThread = GetCurrentThreadId();
+            if (openFirst) {
+                opened = Func041(kPort, kOwner);
+                Func001(kPort, 115200, 0, 8, 1);
+            }
+            created = create();
+            SetEvent(ready);
+            MSG m;
+            while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+                if (!m.hwnd && m.message == WM_APP) {
+                    (*reinterpret_cast<std::function<void()> *>(m.lParam))();
+                    SetEvent(reinterpret_cast<HANDLE>(m.wParam));
+                    continue;
+                }
+                TranslateMessage(&m);
+                DispatchMessageA(&m);
+            }
+            Func122(kPort, kOwner);
+        });
+        WaitForSingleObject(ready, 10000);
+        CloseHandle(ready);
+        if (TerminalRecord *t = terminalRecord(kPort)) frame = t->frameWindow, client = t->clientWindow;
+    }
+    void stop() {
+        if (!app.joinable()) return;
+        PostThreadMessageA(appThread, WM_QUIT, 0, 0);
+        app.join();
+    }
+    // Runs fn on the application's thread, as the application's own call.
+    void onApp(std::function<void()> fn) {
+        HANDLE done = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        PostThreadMessageA(appThread, WM_APP, reinterpret_cast<WPARAM>(done), reinterpret_cast<LPARAM>(&fn));
+        EXPECT_EQ(WaitForSingleObject(done, 10000), WAIT_OBJECT_0);
+        CloseHandle(done);
+    }
+    void send(const std::string &bytes) {
+        DWORD n = 0;
+        WriteFile(peer, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
+        ASSERT_EQ(n, bytes.size());
+    }
+    std::string receive(size_t count) {
+        std::string got(count, '\0');
+        DWORD n = 0;
+        ReadFile(peer, got.data(), static_cast<DWORD>(count), &n, nullptr);
+        got.resize(n);
+        return got;
+    }
+    // Until the row shows the text (the thread posts, the window drains).
+    bool shows(int row, const std::string &text) {
+        return waitUntil([&] { return rowText(kPort, row) == text; });
+    }
+    void closeTerminal() {
+        EscapeCommFunction(peer, CLRDTR); // off-line: no question on exit
+        PostMessageA(frame, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(gui::waitGone(frame));
+    }
+
+    HANDLE peer = INVALID_HANDLE_VALUE;
+    std::thread app;
+    DWORD appThread = 0;
+    LONG opened = -1, created = -1;
+    HWND frame = nullptr, client = nullptr;
+};
+
+TEST(TerminalCreation, ResultsTextsAndBadPorts) {
+    const struct {
+        LONG code;
+        const char *text;
+    } texts[] = {
+        {0, "Terminal Successfully Created"},
+        {1, "Insufficient Memory for Terminal Structures"},
+        {2, "Unable to Create Terminal Windows"},
+        {3, "Port not Open or Unable To Open Port"},
+        {4, "UnKnown Terminal Error"},
+        {7, "UnKnown Terminal Error"},
+        {-1, "UnKnown Terminal Error"},
+    };
+    for (const auto &e : texts)
+        EXPECT_EQ(testsupport::answerMessageBox("Terminal Error", [&] { Func035(e.code); }, IDOK),
+                  std::string("[Terminal Error] ") + e.text)
+            << e.code;
+    // Bad port numbers and a port that is not open: 3, nothing made.
+    EXPECT_EQ(Func028(-1, nullptr, 7, 0), 3);
+    EXPECT_EQ(Func028(255, nullptr, 7, 0), 3);
+    EXPECT_EQ(Func028(12, nullptr, 7, 0), 3);
+    EXPECT_EQ(Func029(255, nullptr, 7, 0, 9600, 0, 8, 1), 3);
+    EXPECT_EQ(Func029(-5, nullptr, 7, 0, 9600, 0, 8, 1), 3);
+    EXPECT_EQ(Func007(12), 0);
+    EXPECT_EQ(Func007(-1), 0);
+    EXPECT_EQ(Func007(255), 0);
+    EXPECT_EQ(gui::findVisible("VorlexTerm", "Terminal"), nullptr);
+
+    LONG source[8] = {1, -2, 3, -4, 5, -6, 7, 8}, destination[8] = {};
+    Func093(source, destination);
+    EXPECT_EQ(std::vector<LONG>(destination, destination + 8), (std::vector<LONG>{1, -2, 3, -4, 5, -6, 7, 0}));
+}
+
+TEST(TerminalCreation, APortThatCannotBeOpenedShowsTheOpenErrorAndLeavesNothing) {
+    // COM200 exists nowhere: the open error box, then 3.
+    LONG result = -1;
+    const std::string box = testsupport::answerMessageBox(
+        "Port Open Error", [&] { result = Func029(199, nullptr, 7, 0, 9600, 0, 8, 1); }, IDOK);
+    EXPECT_EQ(result, 3);
+    EXPECT_FALSE(box.empty()) << "no open error box";
+    EXPECT_EQ(Func007(199), 0);
+    EXPECT_EQ(terminalRecord(199), nullptr);
+    EXPECT_EQ(gui::findVisible("VorlexTerm", "Terminal"), nullptr);
+}
+
+TEST_F(TerminalOnCable, ReceivedTextOnTheScreenInItsColoursAndAnsweredRequests) {
+    start([] { return Func028(kPort, nullptr, 0x1E, 0); });
+    ASSERT_EQ(opened, 0);
+    ASSERT_EQ(created, 0);
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(Func007(kPort), 1);
+    EXPECT_EQ(gui::text(frame), "Terminal");
+    EXPECT_EQ(gui::findVisible("VorlexTerm", "Terminal"), frame);
+    RECT fr;
+    GetWindowRect(frame, &fr);
+    EXPECT_EQ(fr.right - fr.left, 847); // the 1024 x 768 screen
+    EXPECT_EQ(fr.bottom - fr.top, 647);
+
+    // Text, a line feed, attributes through SGR, and a cursor report.
+    send("hello\r\nworld\x1b[31;47mRED\x1b[0m");
+    ASSERT_TRUE(shows(0, "hello"));
+    ASSERT_TRUE(shows(1, "worldRED"));
+    TerminalRecord *t = terminalRecord(kPort);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(cellAt(t->emu, 0, 0).attribute, 0x1E);
+    const BYTE red = cellAt(t->emu, 1, 5).attribute;
+    EXPECT_NE(red, 0x1E);
+    send("\x1b[6n");
+    EXPECT_EQ(receive(6), "\x1b[1;1R");
+    // A second creation brings the same frame forward.
+    LONG again = -1;
+    onApp([&] { again = Func028(kPort, nullptr, 7, 0); });
+    EXPECT_EQ(again, 0);
+    EXPECT_EQ(gui::findVisible("VorlexTerm", "Terminal", frame), nullptr);
+
+    // The client window's pixels: each cell drawn in the colours of its
+    // attribute, only those, and the character's own pixels in the foreground.
+    ASSERT_EQ(WapiWaitForIdle(frame, 3000), WAIT_OBJECT_0);
+    auto cellPixels = [&](int row, int column, BYTE attribute, int &fg, int &bg, int &other) {
+        fg = bg = other = 0;
+        for (int y = 0; y < t->cellHeight; y++)
+            for (int x = 0; x < t->cellWidth; x++) {
+                const COLORREF p =
+                    gui::pixel(client, t->cellWidth * column - t->scrollX + x, t->cellHeight * row - t->scrollY + y);
+                if (p == terminalColour(attribute & 0x0F)) fg++;
+                else if (p == terminalColour(attribute >> 4)) bg++;
+                else other++;
+            }
+    };
+    const struct {
+        int row, column;
+        bool ink;
+    } cells[] = {{0, 0, true}, {0, 4, true}, {0, 5, false}, {1, 0, true}, {1, 5, true}, {1, 7, true}, {2, 0, false}, {20, 80, false}};
+    // 0x1E: yellow on dark blue, whatever the table says.
+    int yellow = 0, blue = 0;
+    for (int y = 0; y < t->cellHeight; y++)
+        for (int x = 0; x < t->cellWidth; x++) {
+            const COLORREF p = gui::pixel(client, x - t->scrollX, y - t->scrollY);
+            yellow += p == RGB(255, 255, 0);
+            blue += p == RGB(0, 0, 128);
+        }
+    EXPECT_GT(yellow, 0);
+    EXPECT_GT(blue, yellow);
+    for (const auto &c : cells) {
+        // The caret (on the cursor cell, 1,8) would invert pixels; these cells are clear of it.
+        const BYTE attribute = cellAt(t->emu, c.row, c.column).attribute;
+        int fg, bg, other;
+        cellPixels(c.row, c.column, attribute, fg, bg, other);
+        EXPECT_EQ(other, 0) << c.row << "," << c.column;
+        EXPECT_EQ(fg > 0, c.ink) << c.row << "," << c.column;
+        EXPECT_GT(bg, 0) << c.row << "," << c.column;
+    }
+    // The bars are drawn: the status bar names the type in ink on the button
+    // face, the first button's picture is not the bar's plain face.
+    auto inkIn = [](HWND w, int x0, int y0, int x1, int y1) {
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        int ink = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = x0; x < x1; x++) ink += gui::pixel(w, x, y) != face;
+        return ink;
+    };
+    EXPECT_GT(inkIn(t->statusWindow, 16, 4, 80, 16), 20) << "IBM ANSI";
+    EXPECT_GT(inkIn(t->controlWindow, 8, 8, 42, 42), 100);
+    EXPECT_EQ(inkIn(t->controlWindow, 450, 8, 500, 42), 0);
+    if (const char *dir = std::getenv("VORLEX_SNAPSHOTS"))
+        WapiSnapshotWindow(frame, (std::string(dir) + "/terminal.png").c_str());
+    closeTerminal();
+    EXPECT_EQ(Func007(kPort), 0);
+    EXPECT_EQ(terminalRecord(kPort), nullptr);
+    // The port stays open for the application, with DTR low.
+    DWORD lines = 0;
+    GetCommModemStatus(peer, &lines);
+    EXPECT_EQ(lines & MS_DSR_ON, 0u);
+    LONG stopped = -1;
+    onApp([&] { stopped = Func020(kPort, 0, nullptr); });
+    EXPECT_EQ(stopped, 0) << "the port is still open";
+}
+
+TEST_F(TerminalOnCable, CarrierGraysAndEnablesTheConnectionCommands) {
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    TerminalRecord *t = terminalRecord(kPort);
+    ASSERT_NE(t, nullptr);
+    HMENU menu = GetMenu(frame);
+    const WORD commands[] = {kCmdHangUp, kCmdUpload, kCmdDownload};
+    auto grayed = [&](WORD id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) != 0; };
+    auto allGrayed = [&](bool want) {
+        return waitUntil([&] {
+            for (WORD c : commands)
+                if (grayed(c) != want) return false;
+            return true;
+        });
+    };
+    EXPECT_TRUE(allGrayed(false)) << "carrier present at creation";
+    EXPECT_FALSE(t->buttonBar->buttons[1].flags & kButtonDisabled);
+    EscapeCommFunction(peer, CLRDTR);
+    send("x"); // the carrier is looked at when bytes come
+    EXPECT_TRUE(allGrayed(true));
+    EXPECT_TRUE(waitUntil([&] { return (t->buttonBar->buttons[4].flags & kButtonDisabled) != 0; }));
+    EXPECT_FALSE(grayed(kCmdClearScreen));
+    EscapeCommFunction(peer, SETDTR);
+    send("y");
+    EXPECT_TRUE(allGrayed(false));
+    EXPECT_TRUE(shows(0, "xy"));
+    closeTerminal();
+}
+
+TEST_F(TerminalOnCable, ZmodemRequestIsCaughtAndNotShown) {
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    // A sender's start: the r, z, CR and ** are shown; the CAN and what
+    // follows it in the chunk are not.
+    send(std::string("rz\r**\x18" "B00", 9));
+    ASSERT_TRUE(shows(0, "**"));
+    ASSERT_EQ(WapiWaitForIdle(frame, 3000), WAIT_OBJECT_0);
+    EXPECT_EQ(rowText(kPort, 0), "**");
+    TerminalRecord *t = terminalRecord(kPort);
+    EXPECT_EQ(t->autoStartMatch[0], 0);
+    EXPECT_EQ(t->emu.cursorColumn, 2);
+    // A CAN after other text is no request: the next chunk is shown.
+    send("ab\x18" "cd");
+    EXPECT_TRUE(waitUntil([&] { return rowText(kPort, 0).find("cd") != std::string::npos; }));
+    closeTerminal();
+}
+
+TEST_F(TerminalOnCable, PausedReceptionLeavesBytesQueuedForTheApplication) {
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    // A second thread on a running terminal's port is refused.
+    LONG second = -1;
+    onApp([&] { second = Func020(kPort, 1, [](LPVOID) -> DWORD { return 0; }); });
+    EXPECT_EQ(second, 2);
+    send("one ");
+    ASSERT_TRUE(shows(0, "one"));
+    onApp([] { Func097(kPort, 0); });
+    send("two");
+    EXPECT_TRUE(waitUntil([] { return Func062(kPort) == 3; }));
+    ASSERT_EQ(WapiWaitForIdle(frame, 3000), WAIT_OBJECT_0);
+    EXPECT_EQ(rowText(kPort, 0), "one");
+    // Resumed: what waited is shown.
+    onApp([] { Func097(kPort, 1); });
+    EXPECT_TRUE(shows(0, "one two"));
+    closeTerminal();
+}
+
+TEST_F(TerminalOnCable, ATerminalThatOpensThePortClosesIt) {
+    start([] { return Func029(kPort, nullptr, 7, 1, 57600, 2, 7, 1); }, false);
+    ASSERT_EQ(created, 0);
+    EXPECT_EQ(GetMenuState(GetMenu(frame), kCmdEcho, MF_BYCOMMAND) & MF_CHECKED, UINT(MF_CHECKED));
+    LineSettings line{};
+    ASSERT_EQ(Func039(kPort, &line), 0);
+    EXPECT_EQ(line.baudRate, 57600u);
+    EXPECT_EQ(line.parity, 2);
+    EXPECT_EQ(line.dataBits, 7);
+    send("abc");
+    EXPECT_TRUE(shows(0, "abc"));
+    closeTerminal();
+    EXPECT_EQ(Func122(kPort, 0), VORLEX_CLOSE_NOT_OPEN);
+    EXPECT_EQ(terminalRecord(kPort), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(TerminalOnCable, ThePortClosedUnderTheTerminalStopsItsThread) {
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    LONG closed = -1;
+    onApp([&] { closed = Func122(kPort, kOwner); });
+    EXPECT_EQ(closed, VORLEX_CLOSE_OK);
+    send("late"); // nobody reads it; nothing breaks
+    ASSERT_EQ(WapiWaitForIdle(frame, 3000), WAIT_OBJECT_0);
+    EXPECT_EQ(rowText(kPort, 0), "");
+    EXPECT_EQ(Func007(kPort), 1);
+    closeTerminal();
+    EXPECT_EQ(Func007(kPort), 0);
+    EXPECT_EQ(terminalRecord(kPort), nullptr);
+}
+
+} // namespace
