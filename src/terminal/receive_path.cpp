@@ -162,6 +162,24 @@ LONG startReception(LONG port, bool on) {
     return 0;
 }
 
+LONG pauseReception(LONG port, bool pause) {
+    if (!validPort(port)) return 1;
+    Session &s = sessionAt(port);
+    if (pause) {
+        Func116(port, 1);
+        commEventThread(port, false, nullptr);
+        Reader mine = Reader::terminal;
+        s.reader.compare_exchange_strong(mine, Reader::application);
+        return 0;
+    }
+    Func116(port, 0);
+    Reader app = Reader::application;
+    s.reader.compare_exchange_strong(app, Reader::terminal);
+    if (commEventThread(port, true, terminalThread) != 0) return 1;
+    postNotify(clientOf(s), port); // what came during the pause
+    return 0;
+}
+
 void feedChunk(LONG port, const BYTE *bytes, LONG n) {
     TerminalRecord *t = terminalRecord(port);
     if (!t) return;
@@ -304,23 +322,8 @@ LONG WINAPI Func119(LONG port, LONG on) { return startReception(port, on != 0); 
 
 void WINAPI Func097(LONG port, LONG resume) {
     if (!terminalOpen(port)) return;
-    Session &s = sessionAt(port);
-    TerminalRecord *t = s.terminal.load();
-    if (resume) {
-        Func116(port, 0);
-        Reader app = Reader::application;
-        s.reader.compare_exchange_strong(app, Reader::terminal);
-        if (commEventThread(port, true, terminalThread) != 0) {
-            if (t) PostMessageA(t->frameWindow, WM_CLOSE, 0, 0);
-        } else if (t) {
-            postNotify(t->clientWindow, port); // what came during the pause
-        }
-    } else {
-        Func116(port, 1);
-        commEventThread(port, false, nullptr);
-        Reader mine = Reader::terminal;
-        s.reader.compare_exchange_strong(mine, Reader::application);
-    }
+    TerminalRecord *t = terminalRecord(port);
+    if (pauseReception(port, resume == 0) != 0 && t) PostMessageA(t->frameWindow, WM_CLOSE, 0, 0);
     if (t) t->autoStartMatch[0] = t->autoStartMatch[1] = t->autoStartMatch[2] = 0;
 }
 

@@ -243,10 +243,35 @@ void setCommandState(LONG port, WORD command, int state, int button) {
     }
 }
 
-// The frame window. Only what the terminal's life needs is here so far:
-// centring, laying out the children, focus, and closing (with the on-line
-// question). The menu commands, Alt keys and the Zmodem auto-start download
-// are not built yet: they answer nothing.
+// A transfer started by the terminal: the transfer commands grayed, the
+// terminal's reception stopped so that the transfer alone reads, the
+// application's window disabled; afterwards all of it back. The record is
+// kept meanwhile even if the windows go (the transfer runs messages).
+void runTerminalTransfer(LONG port, TerminalRecord &t, LONG (*transfer)(LONG port, TerminalRecord &t)) {
+    setCommandState(port, kCmdUpload, 2, 4);
+    setCommandState(port, kCmdDownload, 2, 3);
+    ++t.feeding;
+    pauseReception(port, true);
+    HWND top = t.ownerWindow ? Func044(t.ownerWindow) : nullptr;
+    if (top) EnableWindow(top, FALSE);
+    transfer(port, t);
+    if (top) EnableWindow(top, TRUE);
+    --t.feeding;
+    if (t.endPending) {
+        if (t.feeding == 0) endTerminal(port);
+        return;
+    }
+    setCommandState(port, kCmdUpload, 0, 4);
+    setCommandState(port, kCmdDownload, 0, 3);
+    if (pauseReception(port, false) != 0) PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
+}
+
+LONG autoStartDownload(LONG port, TerminalRecord &t) { return Func024(port, t.clientWindow, t.receiveDirectory); }
+
+// The frame window. Built so far: centring, laying out the children,
+// focus, closing (with the on-line question) and the Zmodem auto-start
+// download. The menu commands and Alt keys are not built yet: they answer
+// nothing.
 LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LONG port = windowPort(window);
     TerminalRecord *t = terminalRecord(port);
@@ -283,6 +308,9 @@ LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         break;
     case WM_CHAR:
         if (t) PostMessageA(t->clientWindow, WM_CHAR, wParam, lParam);
+        return 0;
+    case TERM_ZMODEM_START:
+        if (t && terminalOpen(port)) runTerminalTransfer(port, *t, autoStartDownload);
         return 0;
     default:
         break;

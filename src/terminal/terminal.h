@@ -141,6 +141,9 @@ void setCommandState(LONG port, WORD command, int state, int button);
 // --- reception (receive_path.cpp) ---
 // Starts or stops the terminal's reception (Func119): 0 done, 1 not started.
 LONG startReception(LONG port, bool on);
+// Func097: pauses (true) or resumes the terminal's reception; 0, or 1 when
+// the thread could not be started again.
+LONG pauseReception(LONG port, bool pause);
 void onCommNotify(LONG port, WPARAM wParam, LPARAM lParam);
 void feedChunk(LONG port, const BYTE *bytes, LONG n);
 

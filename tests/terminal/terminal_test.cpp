@@ -3,6 +3,7 @@
 // on the line, the carrier, pausing reception, and the end of a terminal.
 #include "gui_driver.h"
 #include "message_box.h"
+#include "lrzsz.h"
 #include "support.h"
 
 #include "terminal/terminal.h"
@@ -15,6 +16,8 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <atomic>
+#include <cstdio>
 #include <thread>
 
 using namespace vorlex;
@@ -310,9 +313,16 @@ TEST_F(TerminalOnCable, ZmodemRequestIsCaughtAndNotShown) {
     TerminalRecord *t = terminalRecord(kPort);
     EXPECT_EQ(t->autoStartMatch[0], 0);
     EXPECT_EQ(t->emu.cursorColumn, 2);
+    // The download started (its window shows); our "sender" cancels it, and
+    // the terminal reads the line again.
+    HWND progress = gui::waitForWindow("Zmodem Receive", nullptr);
+    EXPECT_NE(progress, nullptr);
+    send(std::string(10, '\x18'));
+    EXPECT_TRUE(gui::waitGone(progress, 15000));
+    EXPECT_TRUE(waitUntil([&] { return portRecord(kPort) && portRecord(kPort)->eventThread.load() != nullptr; }));
     // A CAN after other text is no request: the next chunk is shown.
     send("ab\x18" "cd");
-    EXPECT_TRUE(waitUntil([&] { return rowText(kPort, 0).find("cd") != std::string::npos; }));
+    EXPECT_TRUE(waitUntil([&] { return rowText(kPort, 0).find("cd") != std::string::npos; })) << rowText(kPort, 0);
     closeTerminal();
 }
 
@@ -369,6 +379,65 @@ TEST_F(TerminalOnCable, ThePortClosedUnderTheTerminalStopsItsThread) {
     closeTerminal();
     EXPECT_EQ(Func007(kPort), 0);
     EXPECT_EQ(terminalRecord(kPort), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// A Zmodem sender at the far end starts the download by itself: the file
+// lands in the receive directory, and the terminal shows text again after.
+TEST(TerminalAutoStart, ASendersRequestStartsTheDownload) {
+    testsupport::TempDir work, inbox;
+    std::string content;
+    for (int i = 0; i < 20000; i++) content += static_cast<char>((i * 7) ^ (i >> 5));
+    {
+        HANDLE f = CreateFileA(work.file("sent.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD n = 0;
+        WriteFile(f, content.data(), static_cast<DWORD>(content.size()), &n, nullptr);
+        CloseHandle(f);
+    }
+    constexpr LONG port = 42; // COM43
+    testsupport::PeerProgram peer(43, "sz -q sent.bin && sleep 3 && printf 'after\\r\\n' && sleep 1", work.path());
+    std::atomic<DWORD> thread{0};
+    std::atomic<LONG> created{-1};
+    std::thread app([&] {
+        thread = GetCurrentThreadId();
+        if (Func041(port, 5) == 0) {
+            Func001(port, 115200, 0, 8, 1);
+            Func090(port, 1, 0, 0, 0, 60);
+            created = Func028(port, nullptr, 7, 0);
+            if (TerminalRecord *t = terminalRecord(port))
+                std::snprintf(t->receiveDirectory, sizeof t->receiveDirectory, "%s", inbox.path().c_str());
+        } else {
+            created = 99;
+        }
+        MSG m;
+        while (GetMessageA(&m, nullptr, 0, 0) > 0) DispatchMessageA(&m);
+        Func122(port, 5);
+    });
+    EXPECT_TRUE(waitUntil([&] { return created.load() != -1; }, 5000));
+    EXPECT_EQ(created.load(), 0);
+    EXPECT_EQ(peer.wait(30000), 0) << peer.log();
+    EXPECT_EQ(testsupport::readFile(inbox.file("sent.bin")), content);
+    EXPECT_TRUE(waitUntil([&] {
+        for (int row = 0; row < kScreenRows; row++)
+            if (rowText(port, row).find("after") != std::string::npos) return true;
+        return false;
+    })) << "no text after the transfer: " << rowText(port, 0) << "|" << rowText(port, 1) << "|" << rowText(port, 2)
+        << " thread " << (portRecord(port) ? portRecord(port)->eventThread.load() : nullptr) << " reader "
+        << int(sessionAt(port).reader.load()) << " queued " << Func062(port);
+    EXPECT_EQ(Func007(port), 1);
+    // The line may still read as on-line: the question is answered Yes.
+    testsupport::answerMessageBox(
+        "Terminal",
+        [&] {
+            if (TerminalRecord *t = terminalRecord(port)) PostMessageA(t->frameWindow, WM_CLOSE, 0, 0);
+            EXPECT_TRUE(waitUntil([&] { return Func007(port) == 0; }, 5000));
+        },
+        IDYES);
+    PostThreadMessageA(thread, WM_QUIT, 0, 0);
+    app.join();
 }
 
 } // namespace
