@@ -1,13 +1,14 @@
 // The Communications Errors dialog, as a person sees it over a null-modem
-// line whose other end drives the modem lines: found by its title, read,
-// and closed with OK or Enter only.
-#include "person.h"
+// line whose other end drives the modem lines and sends: the counters of
+// what really happened on the line, found by its title, read, and closed
+// with OK or Enter only.
+#include "gui_driver.h"
 
 #include "port/port.h"
 
 #include <gtest/gtest.h>
 
-using namespace person;
+using namespace gui;
 
 namespace {
 
@@ -18,7 +19,8 @@ class CommErrorsDialog : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(WapiCreateNullModemPair("COM91", "COM92", nullptr));
-        ASSERT_EQ(Func041(kPort, kOwner), VORLEX_OPEN_OK);
+        // A 128-byte receive queue, RTS/CTS flow.
+        ASSERT_EQ(Func025(kPort, kOwner, 128, 128, 1, 0, 0), VORLEX_OPEN_OK);
         peer = CreateFileA("COM92", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(peer, INVALID_HANDLE_VALUE);
     }
@@ -47,23 +49,38 @@ protected:
     HANDLE peer = INVALID_HANDLE_VALUE;
 };
 
-TEST_F(CommErrorsDialog, ShowsTheCountersAndTheModemLinesAndClosesOnEnter) {
-    vorlex::PortRecord *r = vorlex::portRecord(kPort);
-    ASSERT_TRUE(r);
-    r->ctsTimeouts = 1;
-    r->dsrTimeouts = 22;
-    r->overrunErrors = 333;
-    r->rxQueueOverruns = 4444;
-    r->txQueueFull = 4000000000u; // shown unsigned
-    // The peer's DTR is our DSR and carrier detect, its RTS our CTS.
-    ASSERT_TRUE(EscapeCommFunction(peer, SETDTR));
+TEST_F(CommErrorsDialog, CountsWhatHappenedOnTheLineAndShowsTheModemLines) {
+    ASSERT_EQ(Func001(kPort, 115200, NOPARITY, 8, 1), VORLEX_LINE_OK);
+    ASSERT_NE(Func118(kPort, 50), 0);
+    // The peer's RTS is our CTS: dropped, our 128-byte transmit queue fills
+    // and the next byte waits out the write time-out, twice.
+    const std::string bytes(200, 'b');
+    ASSERT_TRUE(EscapeCommFunction(peer, CLRRTS));
+    EXPECT_EQ(Func057(kPort, bytes.data(), 200), -128);
+    EXPECT_EQ(Func120(kPort, 'b'), 0);
+    // With DTR/DSR flow the peer's DTR, our DSR, holds it instead.
+    ASSERT_TRUE(EscapeCommFunction(peer, CLRDTR));
+    Func032(kPort, 0, 0, 1);
     ASSERT_TRUE(EscapeCommFunction(peer, SETRTS));
+    EXPECT_EQ(Func120(kPort, 'c'), 0);
+    ASSERT_TRUE(EscapeCommFunction(peer, SETDTR));
+    PurgeComm(peer, PURGE_RXCLEAR);
+    // A peer that ignores flow control sends past our 128-byte queue.
+    const std::string flood(300, 'o');
+    DWORD n = 0;
+    ASSERT_TRUE(WriteFile(peer, flood.data(), 300, &n, nullptr));
+    Sleep(100);
+    EXPECT_EQ(Func062(kPort), 128);
+    // Line overruns and a full transmit queue do not happen on this line;
+    // a count past 2^31 still reads unsigned.
+    vorlex::portRecord(kPort)->txQueueFull = 4000000000u;
     show([&](HWND dialog, HWND owner) {
-        EXPECT_EQ(itemText(dialog, 102), "1");
-        EXPECT_EQ(itemText(dialog, 103), "22");
-        EXPECT_EQ(itemText(dialog, 104), "333");
-        EXPECT_EQ(itemText(dialog, 105), "4444");
+        EXPECT_EQ(itemText(dialog, 102), "2");
+        EXPECT_EQ(itemText(dialog, 103), "1");
+        EXPECT_EQ(itemText(dialog, 104), "0");
+        EXPECT_EQ(itemText(dialog, 105), "1");
         EXPECT_EQ(itemText(dialog, 106), "4000000000");
+        // The peer's DTR is our DSR and carrier detect, its RTS our CTS.
         EXPECT_EQ(itemText(dialog, 107), "Modem Status : B0h - CTS  DSR   CD");
         // Centred over the owner, halves truncated.
         RECT d, o;

@@ -2,7 +2,7 @@
 // person would: the filter's entries, a file chosen in another folder,
 // the overwrite question, cancelling; the folder browser opening where the
 // buffer says.
-#include "person.h"
+#include "gui_driver.h"
 
 #include "support.h"
 
@@ -16,22 +16,9 @@
 #include <cstring>
 #include <fstream>
 
-using namespace person;
+using namespace gui;
 
 namespace {
-
-HWND otherBox(const char *title, HWND except) {
-    for (int i = 0; i < 1000; i++) {
-        for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", title); h;
-             h = FindWindowExA(nullptr, h, "#32770", title))
-            if (h != except && IsWindowVisible(h)) {
-                settle(h);
-                return h;
-            }
-        Sleep(5);
-    }
-    return nullptr;
-}
 
 class FileDialog : public ::testing::Test {
 protected:
@@ -57,10 +44,10 @@ TEST_F(FileDialog, TwoFilterEntriesAndAFileChosenInAnotherFolderGivesItsName) {
               (std::vector<std::string>{"Text Files (*.txt)", "All Files (*.*)"}));
     EXPECT_EQ(listItems(GetDlgItem(dialog, lst1)), (std::vector<std::string>{"a.txt", "b.txt"}));
     HWND folders = GetDlgItem(dialog, lst2);
-    doubleClickAt(folders, 10, listItemY(folders, listIndexOf(folders, "[sub]")));
+    doubleClick(folders, 10, listItemY(folders, listIndexOf(folders, "[sub]")));
     HWND files = GetDlgItem(dialog, lst1);
     EXPECT_EQ(listItems(files), (std::vector<std::string>{"d.txt"}));
-    clickAt(files, 10, listItemY(files, 0));
+    click(files, 10, listItemY(files, 0));
     EXPECT_EQ(itemText(dialog, edt1), "d.txt");
     click(GetDlgItem(dialog, IDOK));
     EXPECT_EQ(app.result(-999), TRUE);
@@ -84,7 +71,7 @@ TEST_F(FileDialog, SavingOverAFileAsksFirstAndOpeningNeedsAnExistingOne) {
     HWND dialog = waitForWindow("Save It", "#32770");
     ASSERT_TRUE(dialog);
     type(dialog, "c.log\n");
-    HWND box = otherBox("Save It", dialog);
+    HWND box = waitForOther("#32770", "Save It", dialog);
     ASSERT_TRUE(box);
     EXPECT_NE(itemText(box, 0xFFFF).find("already exists"), std::string::npos);
     click(GetDlgItem(box, IDYES));
@@ -96,7 +83,7 @@ TEST_F(FileDialog, SavingOverAFileAsksFirstAndOpeningNeedsAnExistingOne) {
     dialog = waitForWindow("Open It", "#32770");
     ASSERT_TRUE(dialog);
     type(dialog, "missing.log\n");
-    box = otherBox("Open It", dialog);
+    box = waitForOther("#32770", "Open It", dialog);
     ASSERT_TRUE(box) << "a file that must exist and does not was taken";
     key(box, VK_RETURN);
     EXPECT_FALSE(open.done());
@@ -127,7 +114,7 @@ TEST_F(FolderBrowser, OpensAtTheStartingFolderAndGivesTheChosenOne) {
     HWND list = FindWindowExA(browser, nullptr, "ListBox", nullptr);
     ASSERT_TRUE(list);
     EXPECT_EQ(listItems(list), (std::vector<std::string>{"[..]", "[inner]"}));
-    clickAt(list, 10, listItemY(list, listIndexOf(list, "[inner]")));
+    click(list, 10, listItemY(list, listIndexOf(list, "[inner]")));
     click(GetDlgItem(browser, IDOK));
     EXPECT_EQ(app.result(-999), 1);
     EXPECT_EQ(std::string(folder), tmp.file("beta/inner"));

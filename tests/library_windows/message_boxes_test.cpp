@@ -1,6 +1,6 @@
 // The library's message boxes are real modal windows: Func034's open error
 // box and Func033's formatted box, answered by a person.
-#include "person.h"
+#include "gui_driver.h"
 
 #include "message_box.h"
 
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace person;
+using namespace gui;
 
 namespace {
 

@@ -1,7 +1,7 @@
 // What the library's start-up leaves behind: its module, the progress
 // window's class, and its resources as Windows would find them in
 // vorlex.dll: the menu, the icon, the button pictures and the dialogs.
-#include "person.h"
+#include "gui_driver.h"
 
 #include "resources/resources.h"
 #include "services/startup.h"
@@ -12,7 +12,7 @@
 
 #include <set>
 
-using namespace person;
+using namespace gui;
 using vorlex::libraryInstance;
 
 namespace {

@@ -1,6 +1,6 @@
 // The window helpers (Func044, Func111, Func121, Func008) and starting a
 // program to find its window (Func081).
-#include "person.h"
+#include "gui_driver.h"
 
 #include "support.h"
 
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace person;
+using namespace gui;
 
 namespace {
 

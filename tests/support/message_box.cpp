@@ -1,7 +1,6 @@
 #include "message_box.h"
 
-#include <windows.h>
-#include <winapi_ext.h>
+#include "gui_driver.h"
 
 #include <atomic>
 #include <thread>
@@ -13,23 +12,13 @@ std::string answerMessageBox(const char *caption, const std::function<void()> &f
     std::atomic<bool> done{false};
     std::thread person([&] {
         HWND box = nullptr;
-        while (!done.load()) {
-            box = FindWindowA("#32770", caption);
-            if (box && IsWindowVisible(box)) break;
-            box = nullptr;
-            Sleep(5);
-        }
+        // Looked for as long as fn runs: the box may come late in it.
+        while (!done.load() && !(box = gui::findVisible("#32770", caption))) Sleep(5);
         if (!box) return;
-        WapiWaitForIdle(box, 5000);
-        char text[2048] = "";
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
-        seen = "[" + std::string(caption) + "] " + text;
-        if (buttonId) {
-            SendMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
-        } else {
-            WapiSendKey(box, VK_RETURN, TRUE);
-            WapiSendKey(box, VK_RETURN, FALSE);
-        }
+        gui::settle(box);
+        seen = "[" + std::string(caption) + "] " + gui::itemText(box, 0xFFFF);
+        if (buttonId) SendMessageA(GetDlgItem(box, buttonId), BM_CLICK, 0, 0);
+        else gui::key(box, VK_RETURN);
     });
     fn();
     done.store(true);

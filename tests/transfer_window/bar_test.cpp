@@ -3,7 +3,7 @@
 // range and position for a tiny, a middling and a large file, how it looks
 // on the screen part-way, a callback that stops the upload when it hears of
 // the file, and an error count that outlives later status reports.
-#include "driver.h"
+#include "transfer_app.h"
 
 #include "support.h"
 #include "zframes.h"
@@ -17,10 +17,13 @@
 #include <optional>
 
 using namespace tw;
+using namespace gui;
 using testsupport::readFile;
 using testsupport::TempDir;
 
 namespace {
+
+using tw::App; // not gui::App: this one opens a port and keeps a window
 
 constexpr int kSenderCom = 151;
 const char kSenderName[] = "COM151";

@@ -4,7 +4,7 @@
 // every transfer, what the application sees: its window disabled while the
 // transfer runs, enabled again with the focus back afterwards, no window
 // of the library left behind.
-#include "driver.h"
+#include "transfer_app.h"
 
 #include "lrzsz.h"
 #include "support.h"
@@ -18,6 +18,7 @@
 #include <mutex>
 
 using namespace tw;
+using namespace gui;
 using testsupport::PeerProgram;
 using testsupport::PtyPort;
 using testsupport::TempDir;
@@ -27,41 +28,19 @@ using testsupport::shellQuote;
 
 namespace {
 
+using tw::App; // not gui::App: this one opens a port and keeps a window
+
 constexpr int kCom = 142;
 constexpr char kUploadTitle[] = "Select A File Or Group Of Files To Upload";
 
 // ---- the person ------------------------------------------------------------
 
-void type(HWND window, const std::string &text) {
-    WapiTypeText(window, text.c_str());
-    settle(window);
-}
-
-void clickAt(HWND window, int x, int y) {
-    WapiClick(window, x, y);
-    settle(window);
-}
-
-std::vector<std::string> listItems(HWND list) {
-    std::vector<std::string> out;
-    const int n = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; i++) {
-        char buffer[MAX_PATH] = "";
-        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer));
-        out.push_back(buffer);
-    }
-    return out;
-}
-
 // Clicks the list's entry; with Ctrl held it is added to the selection.
 bool clickEntry(HWND list, const std::string &entry, bool control = false) {
-    const int i = static_cast<int>(
-        SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry.c_str())));
+    const int i = listIndexOf(list, entry.c_str());
     if (i < 0) return false;
-    RECT r{};
-    SendMessageA(list, LB_GETITEMRECT, i, reinterpret_cast<LPARAM>(&r));
     if (control) WapiSendKey(list, VK_CONTROL, TRUE);
-    clickAt(list, 10, (r.top + r.bottom) / 2);
+    click(list, 10, listItemY(list, i));
     if (control) WapiSendKey(list, VK_CONTROL, FALSE);
     return true;
 }
@@ -273,7 +252,7 @@ TEST(ZmodemUploadDialog, OneChosenFileGoesToRzAndTheBatchEnds) {
     After after;
     App app(kCom, calling(Func065, after, "Zmodem Send"));
     ASSERT_TRUE(app.opened());
-    HWND dialog = waitForDialog(kUploadTitle);
+    HWND dialog = waitForWindow(kUploadTitle, "#32770");
     ASSERT_TRUE(dialog);
     EXPECT_FALSE(IsWindowEnabled(app.window()));
     EXPECT_EQ(GetWindow(dialog, GW_OWNER), app.window());
@@ -299,7 +278,7 @@ TEST(ZmodemUploadDialog, ThreeChosenFilesGoInTheDialogsOrderNamesWithSpacesWhole
     After after;
     App app(kCom, calling(Func065, after, "Zmodem Send"));
     ASSERT_TRUE(app.opened());
-    HWND dialog = waitForDialog(kUploadTitle);
+    HWND dialog = waitForWindow(kUploadTitle, "#32770");
     ASSERT_TRUE(dialog);
     // Picked in another order than the list's.
     pickFiles(dialog, src.path(), {"delta.zip", "alpha.zip", "beta gamma.zip"});
@@ -324,7 +303,7 @@ TEST(ZmodemUploadDialog, ATypedPathWithASpaceGoesWholeWithoutAProgressWindow) {
     After after;
     App app(kCom, calling(Func065, after, nullptr), true);
     ASSERT_TRUE(app.opened());
-    HWND dialog = waitForDialog(kUploadTitle);
+    HWND dialog = waitForWindow(kUploadTitle, "#32770");
     ASSERT_TRUE(dialog);
     type(dialog, src.file("my file.zip") + "\n");
     expectBatchDelivered(app, after, rz, std::vector<std::string>{"my file.zip"}, false, 20000);
@@ -344,7 +323,7 @@ TEST(ZmodemDownloadDialog, SzsFilesLandInTheChosenFolder) {
     After after;
     App app(kCom, calling(Func114, after, "Zmodem Receive"));
     ASSERT_TRUE(app.opened());
-    HWND browser = waitForDialog("Browse for Folder");
+    HWND browser = waitForWindow("Browse for Folder", "#32770");
     ASSERT_TRUE(browser);
     EXPECT_TRUE(FindWindowExA(browser, nullptr, "Static", "Directory to Save File in"));
     EXPECT_FALSE(IsWindowEnabled(app.window()));
@@ -377,7 +356,7 @@ TEST(BlockUploadDialog, YmodemSendsTheChosenFilesToRbInOrder) {
     App app(kCom, calling([](LONG port, HWND w) { return Func079(port, w, VORLEX_PROTOCOL_YMODEM); }, after,
                           "Ymodem Send"));
     ASSERT_TRUE(app.opened());
-    HWND dialog = waitForDialog(kUploadTitle);
+    HWND dialog = waitForWindow(kUploadTitle, "#32770");
     ASSERT_TRUE(dialog);
     pickFiles(dialog, src.path(), {"third.zip", "first.zip", "second part.zip"});
     click(GetDlgItem(dialog, IDOK));
@@ -402,7 +381,7 @@ TEST(BlockUploadDialog, XmodemSendsOneChosenFileToRx) {
                 noProgressWindow);
         ASSERT_TRUE(app.opened());
         // One file only: the single-choice title.
-        HWND dialog = waitForDialog("Select A File To Upload");
+        HWND dialog = waitForWindow("Select A File To Upload", "#32770");
         ASSERT_TRUE(dialog);
         pickFiles(dialog, src.path(), {"single.zip"});
         click(GetDlgItem(dialog, IDOK));
@@ -428,10 +407,10 @@ TEST(BlockDownloadDialog, XmodemFromSxReplacesTheFileChosenInSaveAs) {
     App app(kCom, calling([](LONG port, HWND w) { return Func047(port, w, VORLEX_PROTOCOL_XMODEM); }, after,
                           "Xmodem Receive"));
     ASSERT_TRUE(app.opened());
-    HWND dialog = waitForDialog("Xmodem Receive");
+    HWND dialog = waitForWindow("Xmodem Receive", "#32770");
     ASSERT_TRUE(dialog);
     type(dialog, dst.file("target.bin") + "\n");
-    HWND question = waitForDialog("Xmodem Receive", dialog, 3000);
+    HWND question = waitForOther("#32770", "Xmodem Receive", dialog, 3000);
     ASSERT_TRUE(question) << "replacing a file went without asking";
     EXPECT_NE(itemText(question, 0xFFFF).find("already exists"), std::string::npos);
     click(GetDlgItem(question, IDYES));
@@ -456,7 +435,7 @@ TEST(BlockDownloadDialog, YmodemFromSbIntoTheChosenFolder) {
     App app(kCom, calling([](LONG port, HWND w) { return Func047(port, w, VORLEX_PROTOCOL_YMODEM); }, after,
                           "Ymodem Receive"));
     ASSERT_TRUE(app.opened());
-    HWND browser = waitForDialog("Browse for Folder");
+    HWND browser = waitForWindow("Browse for Folder", "#32770");
     ASSERT_TRUE(browser);
     EXPECT_TRUE(FindWindowExA(browser, nullptr, "Static", "Directory to Save File in"));
     pickFolder(browser, "inbox");
@@ -505,7 +484,7 @@ TEST(FrontEndDialogs, CancellingTheChoiceSendsNothingAndHandsTheWindowBack) {
         After after;
         App app(kCom, calling(choice.frontEnd, after, nullptr));
         ASSERT_TRUE(app.opened());
-        HWND dialog = waitForDialog(choice.dialogTitle);
+        HWND dialog = waitForWindow(choice.dialogTitle, "#32770");
         ASSERT_TRUE(dialog);
         if (!choice.filters.empty()) {
             EXPECT_EQ(comboItems(GetDlgItem(dialog, cmb1)), choice.filters);

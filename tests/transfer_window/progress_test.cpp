@@ -2,7 +2,7 @@
 // from another thread as a person watching it would (name, size, bytes,
 // characters per second, status, bar), and stopped part-way by its Cancel
 // button, by Esc and by closing it.
-#include "driver.h"
+#include "transfer_app.h"
 
 #include "lrzsz.h"
 #include "support.h"
@@ -15,12 +15,15 @@
 #include <fstream>
 
 using namespace tw;
+using namespace gui;
 using testsupport::LineOptions;
 using testsupport::PeerProgram;
 using testsupport::TempDir;
 using testsupport::readFile;
 
 namespace {
+
+using tw::App; // not gui::App: this one opens a port and keeps a window
 
 constexpr int kCom = 141;
 constexpr unsigned kLineRate = 24000; // bytes per second: a transfer of 48 KB takes two seconds

@@ -1,4 +1,4 @@
-#include "driver.h"
+#include "transfer_app.h"
 
 #include <commctrl.h>
 
@@ -7,6 +7,8 @@
 #include <random>
 
 namespace tw {
+
+using gui::itemText;
 
 namespace {
 
@@ -26,10 +28,13 @@ void registerAppClass() {
 }
 
 // Waits for the event while the thread's windows keep working.
-void waitDispatching(HANDLE event) {
+void waitDispatching(HANDLE event, DWORD ms) {
+    const DWORD start = GetTickCount();
     for (;;) {
-        DWORD w = MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT);
-        if (w == WAIT_OBJECT_0) return;
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= ms) return;
+        DWORD w = MsgWaitForMultipleObjects(1, &event, FALSE, ms - spent, QS_ALLINPUT);
+        if (w != WAIT_OBJECT_0 + 1) return;
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
@@ -49,6 +54,7 @@ App::App(int comNumber, std::function<LONG(LONG, HWND)> body, bool noProgressWin
 }
 
 App::~App() {
+    SetEvent(resume_);
     SetEvent(finished_);
     if (thread_.joinable()) thread_.join();
     CloseHandle(ready_);
@@ -71,7 +77,7 @@ void App::run(int comNumber, std::function<LONG(LONG, HWND)> body, bool noProgre
     }
     done_ = true;
     // The window stays until the test is done with it.
-    waitDispatching(finished_);
+    waitDispatching(finished_, INFINITE);
     DestroyWindow(window_);
 }
 
@@ -85,58 +91,7 @@ LONG App::result(LONG fallback, DWORD ms) {
 }
 
 void App::resume() { SetEvent(resume_); }
-void App::pause() { waitDispatching(resume_); }
-
-HWND waitForWindow(const char *title, const char *cls, DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        HWND h = FindWindowA(cls, title);
-        if (h && IsWindowVisible(h)) {
-            settle(h);
-            return h;
-        }
-        if (GetTickCount() - start > ms) return nullptr;
-        Sleep(5);
-    }
-}
-
-bool waitGone(HWND window, DWORD ms) {
-    const DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (GetTickCount() - start > ms) return false;
-        Sleep(5);
-    }
-    return true;
-}
-
-void settle(HWND window) { WapiWaitForIdle(window, 5000); }
-
-std::string text(HWND window) {
-    char buffer[1024] = "";
-    GetWindowTextA(window, buffer, sizeof buffer);
-    return buffer;
-}
-
-std::string itemText(HWND dialog, int id) { return text(GetDlgItem(dialog, id)); }
-
-long long itemNumber(HWND dialog, int id) {
-    const std::string s = itemText(dialog, id);
-    if (s.empty() || s[0] < '0' || s[0] > '9') return -1;
-    return std::strtoll(s.c_str(), nullptr, 10);
-}
-
-void click(HWND window) {
-    RECT r;
-    GetClientRect(window, &r);
-    WapiClick(window, r.right / 2, r.bottom / 2);
-    settle(window);
-}
-
-void key(HWND window, UINT vk) {
-    WapiSendKey(window, vk, TRUE);
-    WapiSendKey(window, vk, FALSE);
-    settle(window);
-}
+void App::pause() { waitDispatching(resume_, 60000); }
 
 Bar bar(HWND dialog) {
     HWND h = GetDlgItem(dialog, 1003);
@@ -164,31 +119,6 @@ std::vector<Fields> follow(HWND dialog, const std::function<bool()> &stop) {
         f.status = itemText(dialog, 1006);
         if (IsWindow(dialog)) out.push_back(f);
         Sleep(40);
-    }
-    return out;
-}
-
-HWND waitForDialog(const char *title, HWND except, DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", title); h;
-             h = FindWindowExA(nullptr, h, "#32770", title))
-            if (h != except && IsWindowVisible(h)) {
-                settle(h);
-                return h;
-            }
-        if (GetTickCount() - start > ms) return nullptr;
-        Sleep(5);
-    }
-}
-
-std::vector<std::string> comboItems(HWND combo) {
-    std::vector<std::string> out;
-    const int n = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < n; i++) {
-        char buffer[MAX_PATH] = "";
-        SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer));
-        out.push_back(buffer);
     }
     return out;
 }

@@ -1,11 +1,11 @@
-// The person at the screen for the transfer windows: an application thread
-// with a top-level window of its own that starts a transfer, and someone
-// on the test's thread who finds the progress dialog or the file dialogs,
-// reads them, types and clicks.
+// The application of the transfer-window tests: a thread with a top-level
+// window of its own that opens a port and starts a transfer; and reading
+// the progress dialog. Finding windows, typing and clicking: gui_driver.h.
 #pragma once
 
+#include "gui_driver.h"
+
 #include <vorlex.h>
-#include <winapi_ext.h>
 
 #include <atomic>
 #include <functional>
@@ -35,7 +35,8 @@ public:
     bool opened() const { return openResult_ == 0; }
     // Lets a body that waits in pause() go on.
     void resume();
-    // For bodies: waits, dispatching messages, until resume() is called.
+    // For bodies: waits, dispatching messages, until resume() is called
+    // (or the test gives up on the application).
     void pause();
 
 private:
@@ -49,19 +50,6 @@ private:
     LONG openResult_ = -1;
     bool enabledAfter_ = false;
 };
-
-// The visible top-level window with this title and class, null after ms.
-HWND waitForWindow(const char *title, const char *cls, DWORD ms = 8000);
-// Waits until the window is gone; false after ms.
-bool waitGone(HWND window, DWORD ms = 8000);
-// Lets the window's thread handle what is queued for it.
-void settle(HWND window);
-std::string text(HWND window);
-std::string itemText(HWND dialog, int id);
-// An edit field's number; -1 when it holds none.
-long long itemNumber(HWND dialog, int id);
-void click(HWND window);
-void key(HWND window, UINT vk);
 
 // The progress bar (control 1003).
 struct Bar {
@@ -79,10 +67,6 @@ struct Fields {
 };
 // Reads the dialog until it is gone or until stop() is true, every 40 ms.
 std::vector<Fields> follow(HWND dialog, const std::function<bool()> &stop);
-
-// The top-level windows of class "#32770" with this title that are not except.
-HWND waitForDialog(const char *title, HWND except = nullptr, DWORD ms = 8000);
-std::vector<std::string> comboItems(HWND combo);
 
 std::string randomBytes(size_t n, unsigned seed);
 void writeFile(const std::string &path, const std::string &bytes);

@@ -74,90 +74,6 @@ Template &Template::item(const char *cls, const char *txt, WORD id, DWORD style,
     return *this;
 }
 
-HWND waitForWindow(const char *title, DWORD ms, const char *cls) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND h = FindWindowA(cls, title);
-        if (h && IsWindowVisible(h)) {
-            settle(h);
-            return h;
-        }
-        if (GetTickCount() - start > ms) return nullptr;
-        Sleep(5);
-    }
-}
-
-void settle(HWND h) { WapiWaitForIdle(h, 5000); }
-
-HWND waitForOther(const char *cls, const char *title, HWND except, DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        for (HWND h = FindWindowExA(nullptr, nullptr, cls, title); h; h = FindWindowExA(nullptr, h, cls, title))
-            if (h != except && IsWindowVisible(h)) {
-                settle(h);
-                return h;
-            }
-        if (GetTickCount() - start > ms) return nullptr;
-        Sleep(5);
-    }
-}
-
-void key(HWND h, UINT vk) {
-    WapiSendKey(h, vk, TRUE);
-    WapiSendKey(h, vk, FALSE);
-    settle(h);
-}
-
-void chord(HWND h, UINT modifier, UINT vk) {
-    WapiSendKey(h, modifier, TRUE);
-    WapiSendKey(h, vk, TRUE);
-    WapiSendKey(h, vk, FALSE);
-    WapiSendKey(h, modifier, FALSE);
-    settle(h);
-}
-
-void type(HWND h, const char *t) {
-    WapiTypeText(h, t);
-    settle(h);
-}
-
-void click(HWND h, int x, int y) {
-    RECT r;
-    GetClientRect(h, &r);
-    if (x < 0) x = r.right / 2;
-    if (y < 0) y = r.bottom / 2;
-    WapiClick(h, x, y);
-    settle(h);
-}
-
-void doubleClick(HWND h, int x, int y) {
-    RECT r;
-    GetClientRect(h, &r);
-    if (x < 0) x = r.right / 2;
-    if (y < 0) y = r.bottom / 2;
-    WapiClick(h, x, y);
-    WapiClick(h, x, y);
-    settle(h);
-}
-
-std::string text(HWND h) {
-    char buf[2048];
-    GetWindowTextA(h, buf, sizeof buf);
-    return buf;
-}
-
-std::string itemText(HWND dlg, int id) {
-    char buf[2048];
-    GetDlgItemTextA(dlg, id, buf, sizeof buf);
-    return buf;
-}
-
-COLORREF pixel(HWND h, int x, int y) {
-    POINT p{x, y};
-    ClientToScreen(h, &p);
-    return WapiGetScreenPixel(p.x, p.y);
-}
-
 Picture::Picture(HWND h) {
     HWND top = GetAncestor(h, GA_ROOT);
     settle(top);
@@ -206,7 +122,7 @@ Dialog::Dialog(const Template &t, const char *title, Hook hook, HWND owner)
 
 Dialog::~Dialog() {
     if (!app_.done() && IsWindow(h_)) PostMessageA(h_, WM_COMMAND, IDCANCEL, 0);
-    app_.result();
+    app_.result(-999);
 }
 
 INT_PTR CALLBACK Dialog::proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {

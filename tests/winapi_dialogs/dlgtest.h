@@ -1,15 +1,13 @@
 // Helpers for the dialog tests: templates written as a resource compiler
-// would, an application thread that shows dialogs, and the person at the
-// keyboard who finds windows by their titles, types, presses keys and clicks.
+// would, a dialog shown by an application thread, the notifications its
+// procedure received, and pictures of windows. The person who finds windows,
+// types and clicks is gui_driver.h.
 #pragma once
 
-#include <windows.h>
-#include <winapi_ext.h>
+#include "gui_driver.h"
 
 #include <functional>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace dlgtest {
@@ -43,45 +41,8 @@ private:
 #define LISTBOX MAKEINTRESOURCEA(0x83)
 #define COMBOBOX MAKEINTRESOURCEA(0x85)
 
-// Runs fn on a thread of its own (an application showing a modal dialog)
-// and gives its result.
-template <class T>
-class App {
-public:
-    explicit App(std::function<T()> fn) : fut_(std::async(std::launch::async, std::move(fn))) {}
-    T result(DWORD ms = 10000) {
-        if (fut_.valid()) {
-            if (fut_.wait_for(std::chrono::milliseconds(ms)) != std::future_status::ready) return T(-999);
-            value_ = fut_.get();
-        }
-        return value_;
-    }
-    bool done() { return !fut_.valid() || fut_.wait_for(std::chrono::milliseconds(0)) == std::future_status::ready; }
+using namespace gui;
 
-private:
-    std::future<T> fut_;
-    T value_{};
-};
-
-// The visible top-level window with this title, once it has settled; null
-// after ms milliseconds.
-HWND waitForWindow(const char *title, DWORD ms = 5000, const char *cls = nullptr);
-// Until the window's thread has handled everything.
-void settle(HWND h);
-// Another visible window of that class and title than `except` (a box over
-// a dialog of the same title).
-HWND waitForOther(const char *cls, const char *title, HWND except, DWORD ms = 5000);
-void key(HWND h, UINT vk);
-// A key with Shift, Ctrl or Alt (VK_SHIFT, VK_CONTROL, VK_MENU) held.
-void chord(HWND h, UINT modifier, UINT vk);
-void type(HWND h, const char *text);
-// A left click in the middle of a window (or at x, y of its client area).
-void click(HWND h, int x = -1, int y = -1);
-void doubleClick(HWND h, int x = -1, int y = -1);
-std::string text(HWND h);
-std::string itemText(HWND dlg, int id);
-// The colour of a point of a window's client area on the screen.
-COLORREF pixel(HWND h, int x, int y);
 // A picture of a window's top-level window as shown now, for looking at
 // many of its pixels.
 class Picture {
@@ -113,7 +74,7 @@ public:
     // The focus window of the dialog's thread.
     HWND focus();
     // The dialog's result once it ended (-999 if it did not within ms).
-    INT_PTR result(DWORD ms = 5000) { return app_.result(ms); }
+    INT_PTR result(DWORD ms = kWaitMs) { return app_.result(-999, ms); }
     bool ended() { return app_.done(); }
 
 private:

@@ -38,7 +38,7 @@ TEST(MessageBoxes, EachTypeHasItsButtonsAndGivesThePressedOne) {
     };
     for (const Kind &k : kinds) {
         App<int> app([&] { return MessageBoxA(nullptr, "Question?", "Kinds", k.type); });
-        HWND box = waitForWindow("Kinds", 5000, "#32770");
+        HWND box = waitForWindow("Kinds", "#32770");
         ASSERT_TRUE(box) << k.type;
         EXPECT_EQ(buttonsOf(box), k.buttons) << k.type;
         EXPECT_EQ(itemText(box, 0xFFFF), "Question?");

@@ -9,12 +9,10 @@ using namespace uitest;
 
 namespace {
 
-class Frames : public ::testing::Test {
+class Frames : public RecordingTest {
 protected:
     void SetUp() override {
-        registerRecClass();
-        Recorder::get().clear();
-        Recorder::get().hook = nullptr;
+        RecordingTest::SetUp();
         h = ui.call<HWND>([] {
             return CreateWindowExA(0, "Rec", "Frame", WS_OVERLAPPEDWINDOW | WS_VSCROLL | WS_VISIBLE, 200, 150, 300, 200,
                                    nullptr, nullptr, nullptr, nullptr);
@@ -167,17 +165,11 @@ TEST_F(Frames, DraggingTheCaptionMovesAndTheFrameSizes) {
 namespace {
 
 TEST_F(Frames, TheWindowMenuByAltSpaceAndByItsIcon) {
-    WapiSendKey(h, VK_MENU, TRUE);
-    WapiSendKey(h, VK_SPACE, TRUE);
-    WapiSendKey(h, VK_SPACE, FALSE);
-    WapiSendKey(h, VK_MENU, FALSE);
-    ui.idle();
+    gui::chord(h, VK_MENU, VK_SPACE);
     HWND popup = FindWindowA("#32768", nullptr);
     ASSERT_TRUE(popup);
     EXPECT_TRUE(IsWindowVisible(popup));
-    WapiSendKey(h, 'N', TRUE); // Minimize
-    WapiSendKey(h, 'N', FALSE);
-    ui.idle();
+    gui::key(h, 'N'); // Minimize
     EXPECT_TRUE(IsIconic(h));
     ui.run([this] { ShowWindow(h, SW_RESTORE); });
     // A click on the icon, then Close.

@@ -11,12 +11,10 @@ using namespace uitest;
 
 namespace {
 
-class Input : public ::testing::Test {
+class Input : public RecordingTest {
 protected:
     void SetUp() override {
-        registerRecClass();
-        Recorder::get().clear();
-        Recorder::get().hook = nullptr;
+        RecordingTest::SetUp();
         top = ui.call<HWND>([] {
             HWND t = CreateWindowExA(0, "Rec", "Input", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 100, 300, 200, nullptr,
                                      nullptr, nullptr, nullptr);
@@ -31,7 +29,7 @@ protected:
         Recorder::get().clear();
     }
     void TearDown() override {
-        Recorder::get().hook = nullptr;
+        RecordingTest::TearDown();
         ui.run([this] { DestroyWindow(top); });
     }
     std::string chars(HWND h, UINT msg = WM_CHAR) {

@@ -25,12 +25,10 @@ HMENU buildMenu() {
     return bar;
 }
 
-class Menus : public ::testing::Test {
+class Menus : public RecordingTest {
 protected:
     void SetUp() override {
-        registerRecClass();
-        Recorder::get().clear();
-        Recorder::get().hook = nullptr;
+        RecordingTest::SetUp();
         frame = ui.call<HWND>([] {
             HWND f = CreateWindowExA(0, "Rec", "Menu Frame", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50, 50, 400, 300, nullptr,
                                      buildMenu(), nullptr, nullptr);
@@ -45,18 +43,11 @@ protected:
         Recorder::get().clear();
     }
     void TearDown() override {
-        Recorder::get().hook = nullptr;
+        RecordingTest::TearDown();
         ui.run([this] { DestroyWindow(frame); });
     }
-    void key(UINT vk) {
-        WapiSendKey(frame, vk, TRUE);
-        WapiSendKey(frame, vk, FALSE);
-    }
-    void altKey(UINT vk) {
-        WapiSendKey(frame, VK_MENU, TRUE);
-        key(vk);
-        WapiSendKey(frame, VK_MENU, FALSE);
-    }
+    void key(UINT vk) { gui::key(frame, vk); }
+    void altKey(UINT vk) { gui::chord(frame, VK_MENU, vk); }
     std::vector<UINT> commands() {
         std::vector<UINT> out;
         for (const Rec &r : Recorder::get().of(WM_COMMAND))
@@ -247,12 +238,10 @@ TEST(MenuObjects, StatesPositionsTemplatesAndAccelerators) {
     DestroyWindow(h);
 }
 
-class ScrollBars : public ::testing::Test {
+class ScrollBars : public RecordingTest {
 protected:
     void SetUp() override {
-        registerRecClass();
-        Recorder::get().clear();
-        Recorder::get().hook = nullptr;
+        RecordingTest::SetUp();
         h = ui.call<HWND>([] {
             HWND w = CreateWindowExA(0, "Rec", "", WS_POPUP | WS_VISIBLE | WS_BORDER | WS_VSCROLL, 100, 100, 200, 200,
                                      nullptr, nullptr, nullptr, nullptr);
@@ -334,8 +323,7 @@ TEST_F(Menus, TrackPopupMenuReturnsTheChosenCommand) {
     UINT chosen = 0;
     std::thread driver([&] {
         // Waits for the pop-up, then picks its second item by keyboard.
-        for (int i = 0; i < 200 && !FindWindowA("#32768", nullptr); i++) Sleep(5);
-        ui.idle();
+        gui::waitForWindow(nullptr, "#32768");
         key(VK_DOWN);
         key(VK_DOWN);
         key(VK_RETURN);

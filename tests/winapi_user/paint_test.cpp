@@ -24,15 +24,7 @@ void pump() {
     }
 }
 
-class Paint : public ::testing::Test {
-protected:
-    void SetUp() override {
-        registerRecClass();
-        Recorder::get().clear();
-        Recorder::get().hook = nullptr;
-    }
-    void TearDown() override { Recorder::get().hook = nullptr; }
-};
+class Paint : public RecordingTest {};
 
 TEST_F(Paint, InvalidationGivesOneWmPaintWithTheUnionAndErase) {
     HWND h = CreateWindowExA(0, "Rec", "", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr, nullptr, nullptr);

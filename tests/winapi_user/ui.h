@@ -1,9 +1,11 @@
 // Helpers for the window-system tests: a thread that owns windows and runs
-// a message loop, a recording window procedure, and PNG reading.
+// a message loop, a recording window procedure, and PNG reading. Input as
+// a person gives it: gui_driver.h.
 #pragma once
 
-#include <windows.h>
-#include <winapi_ext.h>
+#include "gui_driver.h"
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <future>
@@ -65,6 +67,18 @@ private:
 LRESULT CALLBACK recProc(HWND h, UINT msg, WPARAM wp, LPARAM lp);
 // Registers "Rec" (white background, CS_DBLCLKS) once.
 void registerRecClass();
+
+// A test with the recording class registered and the recorder empty and
+// without a hook, before and after.
+class RecordingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        registerRecClass();
+        Recorder::get().clear();
+        Recorder::get().hook = nullptr;
+    }
+    void TearDown() override { Recorder::get().hook = nullptr; }
+};
 
 // Reads a PNG into 0x00RRGGBB pixels.
 bool readPng(const std::string &path, std::vector<uint32_t> &px, int &w, int &h);

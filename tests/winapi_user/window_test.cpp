@@ -14,15 +14,7 @@ namespace {
 bool contains(const std::vector<UINT> &v, UINT m) { return std::find(v.begin(), v.end(), m) != v.end(); }
 size_t indexOf(const std::vector<UINT> &v, UINT m) { return std::find(v.begin(), v.end(), m) - v.begin(); }
 
-class Windows : public ::testing::Test {
-protected:
-    void SetUp() override {
-        registerRecClass();
-        Recorder::get().clear();
-        Recorder::get().hook = nullptr;
-    }
-    void TearDown() override { Recorder::get().hook = nullptr; }
-};
+class Windows : public RecordingTest {};
 
 TEST_F(Windows, CreationSendsItsMessagesInWindowsOrder) {
     HWND h = CreateWindowExA(0, "Rec", "Title", WS_OVERLAPPEDWINDOW, 10, 20, 300, 200, nullptr, nullptr, nullptr, nullptr);
