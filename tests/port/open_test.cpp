@@ -1,5 +1,4 @@
 // Opening, attaching, closing and detaching ports; open result texts; tick wait.
-#include "port/port.h"
 #include "message_box.h"
 #include "support.h"
 
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 using testsupport::answerMessageBox;
@@ -30,12 +30,14 @@ TEST(Open, ResultsForRangesSlotsAndMissingDevices) {
     EXPECT_EQ(Func041(8, kOwner), VORLEX_OPEN_ALREADY_OPEN);
     // Port number 9 is \\.\COM10, which has no entry here: /dev/ttyS9.
     EXPECT_EQ(Func041(9, kOwner), VORLEX_OPEN_NO_UART);
-    EXPECT_EQ(vorlex::lastOpenError.load(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(Func048(9), INVALID_HANDLE_VALUE);
-    // A success leaves the last error as it was.
+    // The open error box tells the system's error number, and a success
+    // leaves it as it was.
+    const std::string notFound = "7 - Communications Port Is Already In Use (2)";
+    EXPECT_NE(answerMessageBox("Port Open Error", [] { Func034(7); }).find(notFound), std::string::npos);
     EXPECT_EQ(Func122(8, kOwner), VORLEX_CLOSE_OK);
     ASSERT_EQ(Func041(8, kOwner), VORLEX_OPEN_OK);
-    EXPECT_EQ(vorlex::lastOpenError.load(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_NE(answerMessageBox("Port Open Error", [] { Func034(7); }).find(notFound), std::string::npos);
     EXPECT_EQ(Func122(8, kOwner + 1), VORLEX_CLOSE_WRONG_OWNER);
     EXPECT_NE(Func048(8), INVALID_HANDLE_VALUE);
     EXPECT_EQ(Func122(8, kOwner), VORLEX_CLOSE_OK);
@@ -44,37 +46,48 @@ TEST(Open, ResultsForRangesSlotsAndMissingDevices) {
     EXPECT_EQ(Func122(-1, kOwner), VORLEX_CLOSE_BAD_PORT);
 }
 
-TEST(Open, DefaultsOfTheRecordAndQueueSizes) {
-    PtyPort pty(21);
-    ASSERT_EQ(Func041(20, kOwner), VORLEX_OPEN_OK);
-    vorlex::PortRecord *r = vorlex::portRecord(20);
-    ASSERT_NE(r, nullptr);
-    EXPECT_EQ(r->inQueueSize, 32640u);
-    EXPECT_EQ(r->outQueueSize, 8192u);
-    EXPECT_EQ(r->rtsCtsFlow, 1);
-    EXPECT_EQ(r->xonXoffFlow, 0);
-    EXPECT_EQ(r->resume, 1);
-    EXPECT_EQ(r->transferTimeout, 60);
-    EXPECT_EQ(r->traceOn, 0);
-    COMMTIMEOUTS t{};
-    ASSERT_TRUE(GetCommTimeouts(Func048(20), &t));
-    EXPECT_EQ(t.ReadIntervalTimeout, MAXDWORD);
-    EXPECT_EQ(t.WriteTotalTimeoutConstant, 5000u);
-    EXPECT_EQ(Func122(20, kOwner), 0);
-
+// Queue sizes and flow control as a peer that ignores flow control finds
+// them: it fills our receive queue, and nothing more is taken.
+TEST(Open, QueueSizesAndFlowControl) {
+    ASSERT_TRUE(WapiCreateNullModemPair("COM21", "COM25", nullptr));
+    HANDLE peer = CreateFileA("COM25", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(peer, INVALID_HANDLE_VALUE);
     struct Case {
-        DWORD in, out, wantIn, wantOut;
-    } cases[] = {{127, 0, 32640, 8192}, {128, 128, 128, 128}, {65536, 200, 32640, 200}, {65535, 65535, 65535, 65535}};
+        bool defaults;
+        DWORD in, out;
+        LONG rtsCts, xonXoff, dtrDsr;
+        DWORD wantIn, wantOut;
+    } cases[] = {{true, 0, 0, 1, 0, 0, 32640, 8192},        {false, 127, 0, 0, 1, 1, 32640, 8192},
+                 {false, 128, 128, 1, 0, 0, 128, 128},      {false, 65536, 200, 0, 0, 1, 32640, 200},
+                 {false, 65535, 65535, 0, 1, 0, 65535, 65535}};
     for (const Case &c : cases) {
-        ASSERT_EQ(Func025(20, kOwner, c.in, c.out, 0, 1, 1), VORLEX_OPEN_OK);
-        r = vorlex::portRecord(20);
-        EXPECT_EQ(r->inQueueSize, c.wantIn) << c.in;
-        EXPECT_EQ(r->outQueueSize, c.wantOut) << c.out;
-        EXPECT_EQ(r->rtsCtsFlow, 0);
-        EXPECT_EQ(r->xonXoffFlow, 1);
-        EXPECT_EQ(r->dtrDsrFlow, 1);
+        SCOPED_TRACE(testing::Message() << c.in << " " << c.out);
+        ASSERT_EQ(c.defaults ? Func041(20, kOwner) : Func025(20, kOwner, c.in, c.out, c.rtsCts, c.xonXoff, c.dtrDsr),
+                  VORLEX_OPEN_OK);
+        EXPECT_EQ(Func086(20), static_cast<LONG>(c.wantOut));
+        const std::string flood(c.wantIn + 100, 'f');
+        DWORD n = 0;
+        ASSERT_TRUE(WriteFile(peer, flood.data(), static_cast<DWORD>(flood.size()), &n, nullptr));
+        for (int i = 0; i < 100 && Func062(20) < static_cast<LONG>(c.wantIn); i++) Sleep(5);
+        Sleep(20);
+        EXPECT_EQ(Func062(20), static_cast<LONG>(c.wantIn));
+        // The flow control of the open goes to the line with its settings.
+        ASSERT_EQ(Func001(20, 9600, NOPARITY, 8, 1), VORLEX_LINE_OK);
+        DCB d{};
+        d.DCBlength = sizeof d;
+        ASSERT_TRUE(GetCommState(Func048(20), &d));
+        EXPECT_EQ(d.fOutxCtsFlow, static_cast<DWORD>(c.rtsCts));
+        EXPECT_EQ(d.fOutX, static_cast<DWORD>(c.xonXoff));
+        EXPECT_EQ(d.fOutxDsrFlow, static_cast<DWORD>(c.dtrDsr && !c.rtsCts));
+        COMMTIMEOUTS t{};
+        ASSERT_TRUE(GetCommTimeouts(Func048(20), &t));
+        EXPECT_EQ(t.ReadIntervalTimeout, MAXDWORD);
+        EXPECT_EQ(t.WriteTotalTimeoutConstant, 5000u);
         EXPECT_EQ(Func122(20, kOwner), 0);
+        PurgeComm(peer, PURGE_TXCLEAR | PURGE_RXCLEAR);
     }
+    CloseHandle(peer);
+    EXPECT_TRUE(WapiDestroyNullModemPair("COM21"));
 }
 
 TEST(Open, AHolderElsewhereGivesSevenWithTheErrorNumberInTheBox) {
@@ -82,7 +95,6 @@ TEST(Open, AHolderElsewhereGivesSevenWithTheErrorNumberInTheBox) {
     HANDLE held = CreateFileA("COM31", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     EXPECT_EQ(Func041(30, kOwner), VORLEX_OPEN_IN_USE);
-    EXPECT_EQ(vorlex::lastOpenError.load(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     std::string box = answerMessageBox("Port Open Error", [] { Func034(7); });
     EXPECT_NE(box.find("Port Open Error"), std::string::npos);
     EXPECT_NE(box.find("7 - Communications Port Is Already In Use (5)"), std::string::npos) << box;
@@ -134,7 +146,6 @@ TEST(Trace, BlankNameTracesToTheDefaultFileBothWays) {
     {
         PtyPort pty(1);
         ASSERT_EQ(Func113(0, kOwner, 0, 0, "unused.cap"), VORLEX_OPEN_OK);
-        EXPECT_EQ(vorlex::portRecord(0)->traceOn, 0);
         EXPECT_EQ(Func122(0, kOwner), 0);
 
         ASSERT_EQ(Func113(0, kOwner, 1, 1, " blank"), VORLEX_OPEN_OK);
@@ -145,10 +156,12 @@ TEST(Trace, BlankNameTracesToTheDefaultFileBothWays) {
         char buf[16];
         for (int i = 0; i < 20 && Func062(0) < 2; i++) Func012(nullptr, 1);
         EXPECT_EQ(Func071(0, buf), 2);
-        // Nothing is recorded while a transfer runs.
-        vorlex::portRecord(0)->transferActive = 1;
-        EXPECT_EQ(Func120(0, 'y'), 1);
-        vorlex::portRecord(0)->transferActive = 0;
+        // Nothing of a transfer is recorded.
+        std::ofstream(dir.file("sent.txt")) << "transfer";
+        Func090(0, 1, 0, 0, 0, 60);
+        EXPECT_EQ(Func069(0, nullptr, VORLEX_PROTOCOL_ASCII, dir.path().c_str(), "sent.txt", 0), 0);
+        Func069(0, nullptr, VORLEX_PROTOCOL_ASCII, nullptr, nullptr, -1);
+        EXPECT_NE(pty.drain(500).find("transfer"), std::string::npos);
         EXPECT_EQ(Func122(0, kOwner), 0);
     }
     EXPECT_EQ(testsupport::readFile(dir.file("debug1.cap")), "<O: AT><O: x>OK\r");

@@ -1,6 +1,5 @@
 // Transmitting through the port layer: exact bytes on the wire, flow-control
 // holds, queue counts.
-#include "port/port.h"
 #include "support.h"
 
 #include <gtest/gtest.h>
@@ -118,10 +117,8 @@ TEST(TransmitHeld, CtsHeldPastTheWriteTimeoutCountsAndSendsShort) {
     LONG sent = Func057(60, data.data(), 600);
     EXPECT_LT(sent, 0);            // stopped part way
     EXPECT_GT(-sent, 0);
-    EXPECT_EQ(vorlex::portRecord(60)->ctsTimeouts, 1u);
-    // Blocked at once: nothing goes, and each refusal counts.
+    // Blocked at once: nothing goes (the counts: library_windows' errors dialog).
     EXPECT_EQ(Func057(60, "12345", 5), 0);
-    EXPECT_EQ(vorlex::portRecord(60)->ctsTimeouts, 2u);
     EXPECT_EQ(Func022(60, "12345", 5), 0);
     EXPECT_EQ(Func086(60), 0);
     EXPECT_EQ(Func117(60), 128);
@@ -134,7 +131,6 @@ TEST(TransmitHeld, CtsHeldPastTheWriteTimeoutCountsAndSendsShort) {
         if (n == 0) Func012(nullptr, 1);
     }
     EXPECT_EQ(got.size(), static_cast<size_t>(-sent));
-    EXPECT_EQ(vorlex::portRecord(61)->rxQueueOverruns, 0u);
     // Once drained the line flows again.
     EXPECT_EQ(Func057(60, "12345", 5), 5);
     EXPECT_EQ(Func122(60, kOwner), 0);
