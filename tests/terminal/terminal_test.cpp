@@ -346,6 +346,50 @@ TEST_F(TerminalOnCable, PausedReceptionLeavesBytesQueuedForTheApplication) {
     closeTerminal();
 }
 
+// Text as fast as the cable takes it, through reading, interpreting,
+// scrolling and painting: every line arrives, in order, and the rate is
+// reported (the floor only catches a path that crawls).
+TEST_F(TerminalOnCable, AFloodOfTextArrivesWholeAndScrolls) {
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    // RTS/CTS both ways, so the sender waits for the terminal instead of
+    // overrunning it.
+    onApp([] { Func032(kPort, 1, 0, 0); });
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    GetCommState(peer, &dcb);
+    dcb.fOutxCtsFlow = TRUE;
+    dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    ASSERT_TRUE(SetCommState(peer, &dcb));
+    constexpr int kLines = 4000;
+    std::string text;
+    char line[96];
+    for (int i = 0; i < kLines; i++) {
+        std::snprintf(line, sizeof line, "line %05d %s\r\n", i, "the quick brown fox jumps over the lazy dog 0123456789 ABCDEFGHIJ");
+        text += line;
+    }
+    const DWORD start = GetTickCount();
+    std::thread writer([&] { send(text); });
+    char last[32];
+    std::snprintf(last, sizeof last, "line %05d", kLines - 1);
+    // The last line's feed scrolled it to the row above the cursor's.
+    const bool arrived = waitUntil([&] { return rowText(kPort, kBottomRow - 1).rfind(last, 0) == 0; }, 15000);
+    const DWORD elapsed = std::max<DWORD>(GetTickCount() - start, 1);
+    writer.join();
+    EXPECT_EQ(portRecord(kPort)->rxQueueOverruns, 0u);
+    ASSERT_TRUE(arrived) << rowText(kPort, kBottomRow - 1) << " cursor row " << terminalRecord(kPort)->emu.cursorRow
+                         << " queued " << Func062(kPort) << " overruns " << portRecord(kPort)->rxQueueOverruns
+                         << " first row " << rowText(kPort, 0);
+    for (int back = 1; back <= 90; back++) {
+        std::snprintf(last, sizeof last, "line %05d", kLines - back);
+        EXPECT_EQ(rowText(kPort, kBottomRow - back).substr(0, 10), last);
+    }
+    const double rate = text.size() * 1000.0 / elapsed;
+    std::printf("receive path with painting: %zu bytes in %u ms, %.0f bytes/s\n", text.size(), unsigned(elapsed), rate);
+    EXPECT_GT(rate, 100000.0);
+    closeTerminal();
+}
+
 TEST_F(TerminalOnCable, ATerminalThatOpensThePortClosesIt) {
     start([] { return Func029(kPort, nullptr, 7, 1, 57600, 2, 7, 1); }, false);
     ASSERT_EQ(created, 0);
