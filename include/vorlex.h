@@ -260,6 +260,13 @@ VORLEX_API void WINAPI Func093(const LONG *source, LONG *destination); /* copies
 VORLEX_API LONG WINAPI Func020(LONG port, LONG start, LPTHREAD_START_ROUTINE procedure);
 VORLEX_API LONG WINAPI Func119(LONG port, LONG on);
 VORLEX_API void WINAPI Func097(LONG port, LONG resume);
+/* The terminal type (0 IBM ANSI, 1 TTY, 2 VT100, 3 IBM3161, 4 ANSI EX,
+   5 TTY EX) and, for types 2..5, its keyboard map file (1,806 bytes; see
+   vorlex kbd): 0 done, 1 no open terminal, 2 the file could not be read or
+   is short, 3 not a keyboard map; a failed load changes nothing. */
+VORLEX_API LONG WINAPI Func088(LONG port, LONG type, LPCSTR keyboardFile);
+/* The map's Return and keypad-Enter strings (13 bytes each; empty for types 0 and 1). */
+VORLEX_API void WINAPI Func036(LONG port, LPSTR returnText, LPSTR keypadEnterText);
 /* The window procedures of the terminal's classes VorlexTerm (frame),
    VorlexTermClient, VorlexTermStatus and VorlexTermControl (button bar). */
 VORLEX_API LRESULT WINAPI Func102(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -236,7 +236,10 @@ void onCommNotify(LONG port, WPARAM, LPARAM lParam) {
         if (!t->endPending) checkCarrier(port, *t, *h);
         --t->feeding;
     }
-    if (t->endPending && t->feeding == 0) endTerminal(port);
+    if (t->endPending && t->feeding == 0)
+        endTerminal(port);
+    else
+        flushEchoes(port, *t);
 }
 
 // --- the emulator's window --------------------------------------------------

@@ -142,6 +142,7 @@ LRESULT clientProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         if (t) scrollClient(window, *t, message == WM_VSCROLL, wParam);
         return 0;
     default:
+        if (LRESULT result; t && keyboardMessage(port, *t, window, message, wParam, lParam, result)) return result;
         break;
     }
     return DefWindowProcA(window, message, wParam, lParam);

@@ -91,6 +91,14 @@ struct ButtonBar {
     HBITMAP bitmap;
 };
 
+// A local echo that waits for the receive handler to finish.
+enum class EchoKind : BYTE { character, keyString };
+struct PendingEcho {
+    EchoKind kind;
+    char text[kKeyStringField];
+};
+constexpr int kEchoQueue = 16; // echoes beyond these, typed during one read-ahead, are not shown
+
 struct TerminalRecord {
     EmulatorState emu; // cells, chunk, attributes, cursor, escape state
     HGLOBAL terminalMemory;
@@ -121,6 +129,8 @@ struct TerminalRecord {
     // of the terminal then waits for the outermost to return.
     LONG feeding;
     LONG endPending;
+    PendingEcho echoes[kEchoQueue];
+    LONG echoCount;
 };
 
 // The port's terminal record, or null.
@@ -146,6 +156,13 @@ LONG startReception(LONG port, bool on);
 LONG pauseReception(LONG port, bool pause);
 void onCommNotify(LONG port, WPARAM wParam, LPARAM lParam);
 void feedChunk(LONG port, const BYTE *bytes, LONG n);
+
+// --- keyboard (keyboard.cpp) ---
+// The client window's key messages; false for other messages.
+bool keyboardMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                     LRESULT &result);
+// Shows the echoes that waited for a receive handler, once none runs.
+void flushEchoes(LONG port, TerminalRecord &t);
 
 // --- windows (screen_window.cpp) ---
 void setupScreenFont(LONG port);

@@ -485,3 +485,105 @@ TEST(TerminalAutoStart, ASendersRequestStartsTheDownload) {
 }
 
 } // namespace
+
+namespace {
+
+// A map file with the strings the key tests use.
+std::string writeMap(const testsupport::TempDir &dir) {
+    KeyboardMap map;
+    initKeyboardMap(map);
+    setKeyString(map, MapKey::Up, KeyModifier::normal, "^[[A");
+    setKeyString(map, MapKey::KeypadUp, KeyModifier::normal, "^[OA");
+    setKeyString(map, MapKey::F5, KeyModifier::ctrl, "^[[15;5~");
+    setKeyString(map, MapKey::F5, KeyModifier::normal, "^[[15~");
+    setKeyString(map, MapKey::Return, KeyModifier::normal, "^M^J");
+    setKeyEcho(map, MapKey::Return, KeyModifier::normal, true);
+    setMapWord(map, MapWord::screenRows, 24);
+    setMapWord(map, MapWord::screenColumns, 80);
+    const std::string path = dir.file("keys.kbd");
+    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD n = 0;
+    WriteFile(f, map.image, sizeof map.image, &n, nullptr);
+    CloseHandle(f);
+    return path;
+}
+
+TEST_F(TerminalOnCable, KeysReachTheLineByTypeMapAndDoorWay) {
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    TerminalRecord *t = terminalRecord(kPort);
+    // IBM ANSI without a map: what is typed goes out as typed.
+    gui::type(client, "ab\n");
+    EXPECT_EQ(receive(3), "ab\r");
+
+    testsupport::TempDir dir;
+    const std::string path = writeMap(dir);
+    std::string shortFile = dir.file("short.kbd");
+    {
+        HANDLE f = CreateFileA(shortFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD n = 0;
+        WriteFile(f, std::string(1805, 'V').data(), 1805, &n, nullptr);
+        CloseHandle(f);
+    }
+    LONG loaded = -1, refused = -1, noTerminal = -1;
+    char returnText[13] = "x", enterText[13] = "x";
+    onApp([&] {
+        refused = Func088(kPort, 2, shortFile.c_str());
+        loaded = Func088(kPort, 2, path.c_str());
+        noTerminal = Func088(kPort + 1, 2, path.c_str());
+        Func036(kPort, returnText, enterText);
+    });
+    EXPECT_EQ(refused, 2);
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(noTerminal, 1);
+    EXPECT_EQ(t->emu.emulation, 2);
+    EXPECT_EQ(t->emu.screenColumns, 80);
+    EXPECT_STREQ(returnText, "^M^J");
+    EXPECT_STREQ(enterText, "");
+
+    const struct {
+        const char *what;
+        std::function<void()> press;
+        std::string out;
+    } keys[] = {
+        {"cursor-block Up", [&] { gui::key(client, VK_UP); }, "\x1b[A"},
+        {"keypad Up", [&] {
+             WapiSendKeyEx(client, VK_UP, 0x48, 0);
+             WapiSendKeyEx(client, VK_UP, 0x48, KEYEVENTF_KEYUP);
+             gui::settle(client);
+         }, "\x1b" "OA"},
+        {"Ctrl+Shift+F5 takes the Ctrl string", [&] {
+             WapiSendKey(client, VK_SHIFT, TRUE);
+             gui::chord(client, VK_CONTROL, VK_F5);
+             WapiSendKey(client, VK_SHIFT, FALSE);
+         }, "\x1b[15;5~"},
+        {"Return sends its string and no CR besides", [&] { gui::key(client, VK_RETURN); }, "\r\n"},
+        {"an unmapped key's character still goes", [&] { gui::type(client, "q"); }, "q"},
+    };
+    for (const auto &k : keys) {
+        k.press();
+        EXPECT_EQ(receive(k.out.size() + 1), k.out) << k.what;
+    }
+
+    // DoorWay, switched on by the host: function keys as NUL and scan code,
+    // letters as their characters only.
+    onApp([&] { Func088(kPort, 0, nullptr); });
+    send("\x1b[=255h");
+    ASSERT_TRUE(waitUntil([&] { return t->emu.doorWayMode == 1; }));
+    gui::key(client, VK_F1);
+    EXPECT_EQ(receive(3), std::string("\0\x3b", 2));
+    gui::chord(client, VK_CONTROL, VK_HOME);
+    EXPECT_EQ(receive(3), std::string("\0\x77", 2));
+    gui::type(client, "a");
+    EXPECT_EQ(receive(2), "a");
+
+    // Local echo shows what is typed where the cursor is.
+    send("\x1b[=255l\x1b[5;1H");
+    onApp([&] { t->localEcho = 1; });
+    gui::type(client, "echo");
+    EXPECT_EQ(receive(5), "echo");
+    EXPECT_TRUE(shows(4, "echo"));
+    closeTerminal();
+}
+
+} // namespace
