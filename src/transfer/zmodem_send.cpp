@@ -72,6 +72,34 @@ bool asksForKeyedHeaders(const ZmodemLink &z) {
            z.rxHeader[z.headerLength - 1] == 1;
 }
 
+// A receiver's ZRINIT header in the bytes: hex ("B01") or binary (A or C,
+// then type 1) after ZPAD ZDLE.
+bool holdsReceiverInit(const BYTE *p, LONG n) {
+    for (LONG i = 1; i + 2 < n; i++) {
+        if (p[i - 1] != ZPAD || p[i] != ZDLE) continue;
+        const BYTE f = p[i + 1];
+        if (f == 'B' && i + 3 < n && p[i + 2] == '0' && p[i + 3] == '1') return true;
+        if ((f == 'A' || f == 'C') && p[i + 2] == ZRINIT) return true;
+    }
+    return false;
+}
+
+// The pause before "rz\r" gives a receiver that is not running yet time to
+// start. One that already runs has said so with its ZRINIT: that ends the
+// pause, and the bytes stay in the line input for getReceiverInit.
+void waitForReceiver(Session &s, TransferRecord *t, LineInput &in) {
+    constexpr LONG kTicks = 72;
+    const LONG room = static_cast<LONG>(sizeof in.bytes) - 1;
+    for (LONG tick = 0; tick < kTicks && !stopRequested(t); tick++) {
+        if (in.count < room && inputCount(s)) {
+            const LONG n = readQueued(s, reinterpret_cast<char *>(in.bytes) + in.count, room - in.count);
+            if (n > 0) in.count += n;
+            if (holdsReceiverInit(in.bytes, in.count)) return;
+        }
+        waitTicks(s, 1, false);
+    }
+}
+
 LONG cancelledExit(Session &s, TransferRecord *t) {
     t->resultCode = kResultCancelled;
     sendCancelSequence(s);
@@ -539,9 +567,12 @@ LONG sendZmodemFile(Session &s, LPCSTR name, LONG index) {
     bool failing = false;
     enum { kRun, kCancel, kFail, kBatchEnd } next = kRun;
 
+    // Read during the pause, kept until the receiver's ZRINIT has been read.
+    LineInput early;
     if (index == 0) {
         reportStatusText(s, kStatusWaitingForReceiver, 0);
-        waitTicks(s, 72, false);
+        attachLineInput(s, &early);
+        waitForReceiver(s, t, early);
         if (stopRequested(t)) next = kCancel;
         if (next == kRun) {
             sendRaw(s, "rz\r", 3);
@@ -562,7 +593,10 @@ LONG sendZmodemFile(Session &s, LPCSTR name, LONG index) {
         sendHexHeader(s, ZRQINIT, z.txHeader);
         z.charTimeout = 90;
         z.headerWaits = 18;
-        if (getReceiverInit(s) != 1) {
+        const LONG init = getReceiverInit(s);
+        // The data phase reads the port itself; what is left here is old.
+        detachLineInput(s);
+        if (init != 1) {
             if (t->resultCode != kResultCarrierLost) t->resultCode = kResultRemoteCancel;
             sendCancelSequence(s);
             waitTicks(s, 72, false);
@@ -571,6 +605,7 @@ LONG sendZmodemFile(Session &s, LPCSTR name, LONG index) {
         }
         if (stopRequested(t)) next = kCancel;
     }
+    detachLineInput(s);
     if (next == kRun) {
         z.charTimeout = 60;
         z.headerWaits = 12;
