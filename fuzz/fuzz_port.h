@@ -11,9 +11,11 @@
 #include <winapi_ext.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <thread>
 
 namespace fuzzport {
 
@@ -78,6 +80,43 @@ inline bool feed(const void *bytes, size_t size) {
     return false;
 }
 inline bool feed(const std::string &s) { return feed(s.data(), s.size()); }
+
+// For a receiver that empties the port when it starts: the input goes to
+// the line once the receiver has sent its first byte (from a thread, while
+// the receiver runs in call), and only then does the stop event end the
+// waits. The result of call.
+template <class Call> LONG feedOnFirstByte(const std::string &input, Call call) {
+    Line &l = line();
+    HANDLE stop = vorlex::portRecord(kPort)->stopEvent;
+    ResetEvent(stop);
+    drainPeer();
+    std::thread peer([&] {
+        COMMTIMEOUTS wait{0, 0, 0, 0, 2000}, back{MAXDWORD, 0, 0, 0, 2000};
+        wait.ReadTotalTimeoutConstant = 2000;
+        SetCommTimeouts(l.peer, &wait);
+        char first;
+        DWORD got = 0;
+        ReadFile(l.peer, &first, 1, &got, nullptr);
+        SetCommTimeouts(l.peer, &back);
+        DWORD written = 0;
+        if (!input.empty()) WriteFile(l.peer, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+        SetEvent(stop);
+    });
+    const LONG result = call();
+    peer.join();
+    SetEvent(stop);
+    return result;
+}
+
+// With FUZZ_VERBOSE set, a receiver's result and what was sent back are
+// shown, to see what a corpus file reaches.
+inline void report(LONG result) {
+    if (!std::getenv("FUZZ_VERBOSE")) return;
+    std::string sent = takeSent();
+    for (char &c : sent)
+        if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '.';
+    std::fprintf(stderr, "result %ld, sent %zu bytes: %.200s\n", static_cast<long>(result), sent.size(), sent.c_str());
+}
 
 // A transfer record on the port's session, fresh for each input, for the
 // targets that call the engines' readers directly.

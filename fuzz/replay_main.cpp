@@ -15,13 +15,15 @@ namespace fs = std::filesystem;
 
 int main(int argc, char **argv) {
     std::vector<fs::path> files;
+    // Absolute paths: a target may change the working directory.
     for (int i = 1; i < argc; i++) {
+        const fs::path arg = fs::absolute(argv[i]);
         std::error_code ec;
-        if (fs::is_directory(argv[i], ec)) {
-            for (const auto &e : fs::directory_iterator(argv[i]))
+        if (fs::is_directory(arg, ec)) {
+            for (const auto &e : fs::directory_iterator(arg))
                 if (e.is_regular_file()) files.push_back(e.path());
         } else {
-            files.emplace_back(argv[i]);
+            files.push_back(arg);
         }
     }
     if (files.empty()) {
