@@ -267,6 +267,16 @@ VORLEX_API void WINAPI Func097(LONG port, LONG resume);
 VORLEX_API LONG WINAPI Func088(LONG port, LONG type, LPCSTR keyboardFile);
 /* The map's Return and keypad-Enter strings (13 bytes each; empty for types 0 and 1). */
 VORLEX_API void WINAPI Func036(LONG port, LPSTR returnText, LPSTR keypadEnterText);
+/* Setters of an open terminal: local echo of typed characters (Func094),
+   DoorWay keyboard mode (Func095; neither changes the menu's marks), clear
+   screen with the focus to the screen (Func096), the screen window class's
+   background black (Func098 flag 1) or back as it was (0), and the caret
+   made anew in the cell's size (Func099). */
+VORLEX_API void WINAPI Func094(LONG port, LONG flag);
+VORLEX_API void WINAPI Func095(LONG port, LONG flag);
+VORLEX_API void WINAPI Func096(LONG port);
+VORLEX_API void WINAPI Func098(LONG port, LONG flag);
+VORLEX_API void WINAPI Func099(LONG port);
 /* The window procedures of the terminal's classes VorlexTerm (frame),
    VorlexTermClient, VorlexTermStatus and VorlexTermControl (button bar). */
 VORLEX_API LRESULT WINAPI Func102(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -433,3 +433,28 @@ LRESULT WINAPI Func107(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 }
 
 } // extern "C"
+
+extern "C" {
+
+void WINAPI Func098(LONG port, LONG flag) {
+    TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr;
+    if (!t) return;
+    if (flag) {
+        t->savedClassBrush = reinterpret_cast<HBRUSH>(
+            SetClassLongPtrA(t->clientWindow, GCLP_HBRBACKGROUND,
+                             reinterpret_cast<LONG_PTR>(GetStockObject(BLACK_BRUSH))));
+    } else {
+        SetClassLongPtrA(t->clientWindow, GCLP_HBRBACKGROUND, reinterpret_cast<LONG_PTR>(t->savedClassBrush));
+    }
+}
+
+void WINAPI Func099(LONG port) {
+    TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr;
+    if (!t) return;
+    HideCaret(t->clientWindow);
+    DestroyCaret();
+    makeCaret(*t);
+    updateCaret(*t);
+}
+
+} // extern "C"

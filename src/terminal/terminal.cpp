@@ -353,6 +353,22 @@ void WINAPI Func093(const LONG *source, LONG *destination) {
     for (int i = 0; i < 7; i++) destination[i] = source[i];
 }
 
+void WINAPI Func094(LONG port, LONG flag) {
+    if (TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr) t->localEcho = flag;
+}
+
+void WINAPI Func095(LONG port, LONG flag) {
+    if (TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr) t->emu.doorWayMode = flag;
+}
+
+void WINAPI Func096(LONG port) {
+    TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr;
+    if (!t) return;
+    TerminalHost host(port, *t);
+    clearScreen(t->emu, host);
+    SetFocus(t->clientWindow);
+}
+
 LRESULT WINAPI Func102(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return frameProcedure(window, message, wParam, lParam);
 }
