@@ -179,7 +179,9 @@ int format(char *buf, const char *fmt, va_list ap) {
                 number(out, s, s.shortInt ? (unsigned short)v : v, false);
             }
             break;
-        case Kind::Unknown: break; // the character itself prints next
+        case Kind::Unknown: // the character itself, even a '%', which starts nothing here
+            if (*p) out.put(*p++);
+            break;
         }
     }
     return out.finish();
