@@ -2,13 +2,20 @@
 // calls that select, delete and describe objects.
 #include "gdi.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
 namespace winapi::gdi {
 
-Framebuffer::Framebuffer(int w, int h, uint32_t fill) : width(w), height(h), stride(w) {
-    own_.assign(static_cast<size_t>(w) * static_cast<size_t>(h), fill);
+// A window may be far larger than any screen (a template may ask for
+// 30000 dialog units); its surface is cut to a size that can be shown, so
+// that no window size exhausts memory. Drawing clips to the surface.
+constexpr int kMaxSurfaceSide = 8192;
+
+Framebuffer::Framebuffer(int w, int h, uint32_t fill)
+    : width(std::clamp(w, 0, kMaxSurfaceSide)), height(std::clamp(h, 0, kMaxSurfaceSide)), stride(width) {
+    own_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), fill);
     data = own_.data();
 }
 
