@@ -81,6 +81,8 @@ inline void build(const uint8_t *data, size_t size, Arguments &a) {
         }
         // Any other type takes no argument.
     }
+    // No conversion may be left without its argument.
+    if (used == kSlots) a.format.resize(static_cast<size_t>(p - a.format.c_str()));
 }
 
 } // namespace fuzzfmt
