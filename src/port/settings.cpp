@@ -146,6 +146,8 @@ void givePortBack(Session &s) {
     if (s.reader.load() != Reader::transfer) return;
     pauseReceiveEvents(s, false);
     s.reader.store(s.readerBefore);
+    // A terminal's comm event thread that stood aside reads again.
+    if (HANDLE e = s.readerReturned.load()) SetEvent(e);
     s.rec().transferActive = 0;
 }
 
