@@ -605,3 +605,37 @@ TEST_F(TerminalOnCable, KeysReachTheLineByTypeMapAndDoorWay) {
 }
 
 } // namespace
+
+// The application runs a transfer of its own on the terminal's port: the
+// terminal stands aside meanwhile and shows what arrives once it has the
+// port back.
+TEST_F(TerminalOnCable, ShowsTextAgainAfterTheApplicationsOwnTransfer) {
+    char dir[MAX_PATH];
+    GetTempPathA(sizeof dir, dir);
+    const std::string file = std::string(dir) + "vorlex_term_send.bin";
+    FILE *f = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("some data", f);
+    std::fclose(f);
+    start([] { return Func028(kPort, nullptr, 7, 0); });
+    ASSERT_EQ(created, 0);
+    send("before ");
+    ASSERT_TRUE(shows(0, "before"));
+    // The far end refuses the file with two CANs once our sender waits.
+    std::thread refuse([this] {
+        Sleep(500);
+        send("\x18\x18");
+    });
+    LONG sent = 0;
+    onApp([&] {
+        Func090(kPort, 1, 0, 0, 0, 60);
+        sent = Func069(kPort, nullptr, 1, dir, "vorlex_term_send.bin", 0);
+        Func069(kPort, nullptr, 1, nullptr, nullptr, -1);
+    });
+    refuse.join();
+    EXPECT_NE(sent, 0);
+    send("after");
+    EXPECT_TRUE(shows(0, "before after")) << rowText(kPort, 0);
+    closeTerminal();
+    std::remove(file.c_str());
+}
