@@ -11,7 +11,7 @@ namespace winapi::gdi {
 // A window may be far larger than any screen (a template may ask for
 // 30000 dialog units); its surface is cut to a size that can be shown, so
 // that no window size exhausts memory. Drawing clips to the surface.
-constexpr int kMaxSurfaceSide = 8192;
+constexpr int kMaxSurfaceSide = 4096;
 
 Framebuffer::Framebuffer(int w, int h, uint32_t fill)
     : width(std::clamp(w, 0, kMaxSurfaceSide)), height(std::clamp(h, 0, kMaxSurfaceSide)), stride(width) {
