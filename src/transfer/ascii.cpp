@@ -1,5 +1,5 @@
 // ASCII send and receive: the file as a plain byte stream, ended by a SUB
-// from the sender or by silence; a CAN from the sender cancels.
+// from the sender, or by silence or a CAN on the line.
 #include "blocks.h"
 
 #include "port/port_api.h"
@@ -103,15 +103,11 @@ LONG receiveFileAscii(Session &s, TransferRecord *t, LPCSTR directory, LPCSTR na
     buffer[count++] = static_cast<BYTE>(b);
     DWORD bytes = 0;
     bool ended = false;
-    // A CAN after the first byte is the sender's cancel: what came before it
-    // is kept, but the file is not reported as complete.
-    bool senderCancelled = false;
     for (;;) {
         while (!ended && count < 1024) {
             b = readByteWithin(s, window, 4);
             if (b < 0 || b == kCan) {
                 ended = true;
-                senderCancelled = b == kCan;
                 break;
             }
             buffer[count++] = static_cast<BYTE>(b);
@@ -132,12 +128,6 @@ LONG receiveFileAscii(Session &s, TransferRecord *t, LPCSTR directory, LPCSTR na
             countError(s, kStatusLostCarrier);
             closeFile(&t->fileHandle);
             return kResultCarrierLost;
-        }
-        if (senderCancelled) {
-            t->resultCode = kResultCancelled;
-            countError(s, kStatusSenderCanceled);
-            closeFile(&t->fileHandle);
-            return kResultCancelled;
         }
         if (ended) {
             closeFile(&t->fileHandle);
