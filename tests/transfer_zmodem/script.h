@@ -21,8 +21,9 @@ public:
         if (ok_) Func090(port_, 1, resume ? 1 : 0, fullPathNames ? 1 : 0, 0, 60);
     }
     ~Remote() {
-        if (thread_.joinable()) thread_.join();
+        // Closed first: a transfer a failed test left running stops at once.
         if (ok_) Func122(port_, 9);
+        if (thread_.joinable()) thread_.join();
     }
     bool ok() const { return ok_; }
     LONG port() const { return port_; }
