@@ -252,6 +252,20 @@ VORLEX_API LONG WINAPI Func029(LONG port, HWND owner, LONG attribute, LONG local
 VORLEX_API LONG WINAPI Func007(LONG port);                          /* 1 while the port's terminal is open */
 VORLEX_API LONG WINAPI Func035(LONG code);                          /* shows a creation result's text */
 VORLEX_API void WINAPI Func093(const LONG *source, LONG *destination); /* copies seven 32-bit words */
+/* The terminal in the application's own frame and client windows. Func006
+   posts TERM_START (0x0433) and then TERM_CARRIER_ON (0x0611) or
+   TERM_CARRIER_OFF (0x0612) to the frame; the frame's procedure passes its
+   messages to Func091 first, the client's to Func092 (0 handled, 1 the
+   application's to handle, e.g. with DefWindowProc). The frame is also told
+   of carrier changes, DoorWay mode on (0x0613) and off (0x0614) and a
+   Zmodem sender's start (0x0615, wParam the port number). The application
+   sends TERM_SENDCHAR (0x0610) to type the character in wParam and
+   TERM_SHOWCHAR (0x0616) to the client to show the byte in wParam as if
+   received. The terminal ends when the client window is destroyed; frame
+   or client not a window: 2. */
+VORLEX_API LONG WINAPI Func006(LONG port, HWND owner, LONG attribute, LONG localEcho, HWND frame, HWND client);
+VORLEX_API LONG WINAPI Func091(LONG port, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+VORLEX_API LONG WINAPI Func092(LONG port, HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 /* The terminal's reception: Func020 starts (with the thread procedure,
    given the port number) or stops the port's comm event thread: 0 done,
    1 bad port, port not open or no thread, 2 a thread runs already.
@@ -283,6 +297,21 @@ VORLEX_API LRESULT WINAPI Func102(HWND window, UINT message, WPARAM wParam, LPAR
 VORLEX_API LRESULT WINAPI Func103(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 VORLEX_API LRESULT WINAPI Func106(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 VORLEX_API LRESULT WINAPI Func107(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+/* The terminal's dialogs, shown with DialogBoxParam and the port number as
+   parameter: "Select A Protocol" (template 124; the dialog's result is the
+   chosen protocol number, -1 when cancelled), "Session Parameters" (123;
+   applies the line settings with Func001) and "Select Terminal Type" (1548;
+   sets the type and keyboard map with Func088). */
+VORLEX_API INT_PTR WINAPI Func104(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+VORLEX_API INT_PTR WINAPI Func105(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+VORLEX_API INT_PTR WINAPI Func108(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+/* Protocol numbers: 0 ASCII, 1 Xmodem, 2 Xmodem 1K, 3 Xmodem 1K-G, 4 Ymodem,
+   5 Ymodem-G, 6 Zmodem. Func045: the number of a name, any case; -1 when
+   none. Func078: an open terminal's protocol pre-selected in the protocol
+   dialog and the directories where Zmodem uploads start and downloads land
+   (each cut at 255 characters; a null pointer gives an empty one). */
+VORLEX_API LONG WINAPI Func045(LPCSTR protocolName);
+VORLEX_API void WINAPI Func078(LONG port, LONG defaultProtocol, LPCSTR sendDirectory, LPCSTR receiveDirectory);
 
 /* ---- Zmodem transfers ------------------------------------------------------------------ */
 

@@ -39,13 +39,6 @@ bool echo(LONG port, TerminalRecord &t, EchoKind kind, const char *text) {
     return true;
 }
 
-void sendTypedChar(LONG port, TerminalRecord &t, BYTE c) {
-    if (PortHold h{port}) putByte(*h, c);
-    if (t.localEcho) {
-        const char text[2] = {static_cast<char>(c), 0};
-        echo(port, t, EchoKind::character, text);
-    }
-}
 
 LRESULT keyMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     KeyEvent event{};
@@ -64,12 +57,8 @@ LRESULT keyMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPAR
     case KeyAction::consumed:
         return 0;
     case KeyAction::sendText:
-        if (PortHold h{port}) putEach(*h, reinterpret_cast<const char *>(a.bytes), a.count);
-        if (a.echo && !echo(port, t, EchoKind::keyString, a.text)) return 0;
-        break;
     case KeyAction::sendBytes:
-        if (PortHold h{port})
-            for (int i = 0; i < a.count; i++) putByte(*h, a.bytes[i]);
+        if (!sendKeyAction(port, t, a)) return 0;
         break;
     }
     if (a.dropChar) {
@@ -83,6 +72,25 @@ LRESULT keyMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPAR
 }
 
 } // namespace
+
+void sendTypedChar(LONG port, TerminalRecord &t, BYTE c) {
+    if (PortHold h{port}) putByte(*h, c);
+    if (t.localEcho) {
+        const char text[2] = {static_cast<char>(c), 0};
+        echo(port, t, EchoKind::character, text);
+    }
+}
+
+bool sendKeyAction(LONG port, TerminalRecord &t, const KeyAction &a) {
+    if (a.kind == KeyAction::sendText) {
+        if (PortHold h{port}) putEach(*h, reinterpret_cast<const char *>(a.bytes), a.count);
+        return !a.echo || echo(port, t, EchoKind::keyString, a.text);
+    }
+    if (a.kind == KeyAction::sendBytes)
+        if (PortHold h{port})
+            for (int i = 0; i < a.count; i++) putByte(*h, a.bytes[i]);
+    return true;
+}
 
 void flushEchoes(LONG port, TerminalRecord &t) {
     if (t.emu.readBusy || t.feeding || !t.echoCount) return;

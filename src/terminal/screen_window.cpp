@@ -28,6 +28,8 @@ constexpr WORD kButtonCommands[7] = {kCmdExit, kCmdHangUp, kCmdClearScreen, kCmd
                                      kCmdUpload, kCmdModemParameters, kCmdCapture};
 constexpr int kButtonSize = 38;
 
+} // namespace
+
 void makeCaret(TerminalRecord &t) {
     CreateCaret(t.clientWindow, nullptr, t.cellWidth, t.cellHeight);
     ShowCaret(t.clientWindow);
@@ -103,6 +105,8 @@ void scrollClient(HWND window, TerminalRecord &t, bool vertical, WPARAM wParam) 
     SetScrollPos(window, vertical ? SB_VERT : SB_HORZ, pos, TRUE);
     updateCaret(t);
 }
+
+namespace {
 
 LRESULT clientProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LONG port = windowPort(window);

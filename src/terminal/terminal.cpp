@@ -42,6 +42,8 @@ void fillScreenLogFont(LOGFONTA &f) {
     }
 }
 
+} // namespace
+
 TerminalRecord *createTerminalRecord(LONG port, LONG attribute) {
     HGLOBAL mem = GlobalAlloc(GMEM_ZEROINIT, sizeof(TerminalRecord));
     void *p = mem ? GlobalLock(mem) : nullptr;
@@ -68,6 +70,8 @@ void freeTerminalRecord(LONG port, TerminalRecord *t) {
     GlobalFree(mem);
 }
 
+namespace {
+
 HWND makeChild(const char *cls, HWND frame, DWORD style, int x, int y, int w, int h, int id, LONG port) {
     HWND child = CreateWindowExA(0, cls, "", WS_CHILD | style, x, y, w, h, frame,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), libraryInstance, nullptr);
@@ -75,6 +79,8 @@ HWND makeChild(const char *cls, HWND frame, DWORD style, int x, int y, int w, in
     if (child && std::strcmp(cls, kControlClass) == 0) SetWindowWord(child, kBarPortOffset, static_cast<WORD>(port));
     return child;
 }
+
+} // namespace
 
 // Opens and sets the line when the terminal owns the port, then starts
 // reception; the creation result's 3 on any failure.
@@ -101,6 +107,8 @@ bool preparePort(LONG port, TerminalRecord &t) {
     t.portPrepared = 1;
     return true;
 }
+
+namespace {
 
 LONG createTerminalWindows(LONG port, TerminalRecord &t) {
     int fw = 847, fh = 647;
@@ -210,7 +218,8 @@ void endTerminal(LONG port) {
         t->endPending = 1;
         return;
     }
-    Func067(port, 0);
+    // An application-window terminal leaves the capture to the application.
+    if (!t->notifyOwner) Func067(port, 0);
     if (t->portPrepared) {
         Func056(port, 0);
         startReception(port, false);

@@ -143,7 +143,13 @@ LONG windowPort(HWND window);
 
 // --- creation and end (terminal.cpp) ---
 LONG createTerminal(LONG port, HWND owner, LONG attribute, LONG localEcho, const LONG *lineSettings);
-// The client window is going: capture off, port released, record freed, flag cleared.
+// The zero-filled record in the port's session; null without memory.
+TerminalRecord *createTerminalRecord(LONG port, LONG attribute);
+void freeTerminalRecord(LONG port, TerminalRecord *t);
+// Opens the port when the terminal owns it, then starts reception.
+bool preparePort(LONG port, TerminalRecord &t);
+// The client window is going: capture off (not for an application's
+// windows), port released, record freed, flag cleared.
 void endTerminal(LONG port);
 // Menu item and button of a command: state 0 enabled, else grayed.
 void setCommandState(LONG port, WORD command, int state, int button);
@@ -161,10 +167,20 @@ void feedChunk(LONG port, const BYTE *bytes, LONG n);
 // The client window's key messages; false for other messages.
 bool keyboardMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                      LRESULT &result);
+// A typed character out on the line, and echoed when local echo is on.
+void sendTypedChar(LONG port, TerminalRecord &t, BYTE c);
+// Sends (and echoes) what a translated key asks for; false when the
+// terminal ended meanwhile.
+bool sendKeyAction(LONG port, TerminalRecord &t, const KeyAction &a);
 // Shows the echoes that waited for a receive handler, once none runs.
 void flushEchoes(LONG port, TerminalRecord &t);
 
 // --- windows (screen_window.cpp) ---
+// The client window's handlers, shared with the application-window variant.
+void makeCaret(TerminalRecord &t);
+void paintClient(HWND window, TerminalRecord &t);
+void sizeClient(HWND window, TerminalRecord &t, int w, int h);
+void scrollClient(HWND window, TerminalRecord &t, bool vertical, WPARAM wParam);
 void setupScreenFont(LONG port);
 void updateCaret(TerminalRecord &t);
 // The colour of table entry i (0..15).
