@@ -1,6 +1,6 @@
 // The open result texts and their message box, the formatted message box
 // and the tick wait.
-#include "port/port.h"
+#include "port/port_api.h"
 
 #include <cstdarg>
 
@@ -64,13 +64,15 @@ int __cdecl Func033(HWND owner, LPCSTR caption, UINT style, LPCSTR format, ...) 
     return result;
 }
 
-int WINAPI Func034(LONG code) {
+int WINAPI Func034(LONG code) { return showOpenError(code); }
+
+LONG WINAPI Func012(HWND window, LONG ticks) { return tickWait(window, ticks); }
+
+} // extern "C"
+
+int vorlex::showOpenError(LONG code) {
     if (code < 0 || code > 8) code = 2;
     DWORD err = lastOpenError.load();
     if (err == 0) return messageBox(nullptr, "Port Open Error", MB_ICONHAND, "%s", openResultTexts[code]);
     return messageBox(nullptr, "Port Open Error", MB_ICONHAND, "%s (%d)", openResultTexts[code], static_cast<int>(err));
 }
-
-LONG WINAPI Func012(HWND window, LONG ticks) { return tickWait(window, ticks); }
-
-} // extern "C"

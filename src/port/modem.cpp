@@ -10,6 +10,8 @@ DWORD modemStatus(Session &s) {
 
 bool carrierPresent(Session &s) { return (modemStatus(s) & MS_RLSD_ON) != 0; }
 
+void setDtr(Session &s, bool on) { EscapeCommFunction(s.handle(), on ? SETDTR : CLRDTR); }
+
 } // namespace vorlex
 
 using namespace vorlex;
@@ -24,7 +26,7 @@ DWORD statusOf(LONG port) {
 extern "C" {
 
 void WINAPI Func056(LONG port, LONG on) {
-    if (PortHold h{port}) EscapeCommFunction(h->handle(), on ? SETDTR : CLRDTR);
+    if (PortHold h{port}) setDtr(*h, on != 0);
 }
 
 void WINAPI Func061(LONG port, LONG on) {

@@ -81,15 +81,30 @@ DWORD queueSize(DWORD requested, DWORD fallback) {
 
 } // namespace
 
+LONG openPortDefault(LONG port, DWORD ownerId) {
+    return openPort(port, ownerId, kDefaultInQueue, kDefaultOutQueue, 1, 0, 0);
+}
+
+LONG closePort(LONG port, DWORD ownerId) {
+    if (!validPort(port)) return VORLEX_CLOSE_BAD_PORT;
+    LONG traceOn;
+    {
+        PortHold h(port);
+        if (!h) return VORLEX_CLOSE_NOT_OPEN;
+        if (h.rec().ownerId != ownerId) return VORLEX_CLOSE_WRONG_OWNER;
+        traceOn = h.rec().traceOn;
+    }
+    if (traceOn) captureOff(port);
+    return closeSession(sessionAt(port), false) ? VORLEX_CLOSE_OK : VORLEX_CLOSE_HANDLE_FAILED;
+}
+
 } // namespace vorlex
 
 using namespace vorlex;
 
 extern "C" {
 
-LONG WINAPI Func041(LONG port, DWORD ownerId) {
-    return openPort(port, ownerId, kDefaultInQueue, kDefaultOutQueue, 1, 0, 0);
-}
+LONG WINAPI Func041(LONG port, DWORD ownerId) { return openPortDefault(port, ownerId); }
 
 LONG WINAPI Func025(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
     return openPort(port, ownerId, queueSize(inQueue, kDefaultInQueue), queueSize(outQueue, kDefaultOutQueue), rtsCts,
@@ -125,18 +140,7 @@ LONG WINAPI Func075(LONG port, DWORD ownerId, DWORD inQueue, DWORD outQueue, LON
     return code;
 }
 
-LONG WINAPI Func122(LONG port, DWORD ownerId) {
-    if (!validPort(port)) return VORLEX_CLOSE_BAD_PORT;
-    LONG traceOn;
-    {
-        PortHold h(port);
-        if (!h) return VORLEX_CLOSE_NOT_OPEN;
-        if (h.rec().ownerId != ownerId) return VORLEX_CLOSE_WRONG_OWNER;
-        traceOn = h.rec().traceOn;
-    }
-    if (traceOn) captureOff(port);
-    return closeSession(sessionAt(port), false) ? VORLEX_CLOSE_OK : VORLEX_CLOSE_HANDLE_FAILED;
-}
+LONG WINAPI Func122(LONG port, DWORD ownerId) { return closePort(port, ownerId); }
 
 void WINAPI Func060(LONG port, DWORD ownerId) {
     {

@@ -44,7 +44,21 @@ void purgeOutput(Session &s);
 // the peer even when the port is closed right after.
 void drainOutput(Session &s, DWORD timeoutMs);
 
+// --- opening and settings (by port number where no session exists yet) ---
+
+// Func041 and Func122: the open and close result codes.
+LONG openPortDefault(LONG port, DWORD ownerId);
+LONG closePort(LONG port, DWORD ownerId);
+// Func034: the open result's text in a box.
+int showOpenError(LONG code);
+// Func001: 0, 2 refused, or GetCommState's error.
+LONG setLine(Session &s, LONG baud, LONG parity, LONG dataBits, LONG stopBits);
+// Func077: receive events (EV_RXCHAR) on or off for the comm event thread; 0 or 1.
+LONG setReceiveEvents(Session &s, bool on);
+
 // --- lines -----------------------------------------------------------------
+
+void setDtr(Session &s, bool on);
 
 DWORD modemStatus(Session &s);
 bool carrierPresent(Session &s);

@@ -31,16 +31,8 @@ WORD baudCode(DWORD baud) {
 
 } // namespace
 
-} // namespace vorlex
-
-using namespace vorlex;
-
-extern "C" {
-
-LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopBits) {
-    PortHold h(port);
-    if (!h) return VORLEX_LINE_BAD_PORT;
-    PortRecord *r = &h.rec();
+LONG setLine(Session &s, LONG baud, LONG parity, LONG dataBits, LONG stopBits) {
+    PortRecord *r = &s.rec();
     DCB d{};
     d.DCBlength = sizeof(DCB);
     if (!GetCommState(r->portHandle, &d)) return static_cast<LONG>(GetLastError());
@@ -61,6 +53,23 @@ LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopB
     d.fBinary = 1;
     d.fParity = 1;
     return SetCommState(r->portHandle, &d) ? VORLEX_LINE_OK : VORLEX_LINE_REFUSED;
+}
+
+LONG setReceiveEvents(Session &s, bool on) {
+    if (!SetCommMask(s.handle(), on ? EV_RXCHAR : 0)) return 1;
+    s.rec().eventThreadRun = on ? 1 : 0;
+    return 0;
+}
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func001(LONG port, LONG baud, LONG parity, LONG dataBits, LONG stopBits) {
+    PortHold h(port);
+    return h ? setLine(*h, baud, parity, dataBits, stopBits) : VORLEX_LINE_BAD_PORT;
 }
 
 void WINAPI Func032(LONG port, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
@@ -96,11 +105,7 @@ LONG WINAPI Func039(LONG port, LineSettings *s) {
 LONG WINAPI Func077(LONG port, HWND window, LONG events) {
     (void)window; // notifications go to the terminal's own window
     PortHold h(port);
-    if (!h) return 1;
-    PortRecord *r = &h.rec();
-    if (!SetCommMask(r->portHandle, events ? EV_RXCHAR : 0)) return 1;
-    r->eventThreadRun = events ? 1 : 0;
-    return 0;
+    return h ? setReceiveEvents(*h, events != 0) : 1;
 }
 
 void WINAPI Func116(LONG port, LONG pause) {

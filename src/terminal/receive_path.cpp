@@ -138,24 +138,30 @@ LONG commEventThread(LONG port, bool start, LPTHREAD_START_ROUTINE procedure) {
     return 0;
 }
 
+namespace {
+LONG receiveEvents(LONG port, bool on) {
+    PortHold h(port);
+    return h ? setReceiveEvents(*h, on) : 1;
+}
+} // namespace
+
 LONG startReception(LONG port, bool on) {
     if (!validPort(port)) return 1;
     Session &s = sessionAt(port);
-    HWND client = clientOf(s);
     if (on) {
         if (!readerReturnedEvent(s)) return 1;
-        if (Func077(port, client, 1) != 0) return 1;
+        if (receiveEvents(port, true) != 0) return 1;
         Reader app = Reader::application;
         s.reader.compare_exchange_strong(app, Reader::terminal);
         if (commEventThread(port, true, terminalThread) != 0) {
-            Func077(port, client, 0);
+            receiveEvents(port, false);
             Reader mine = Reader::terminal;
             s.reader.compare_exchange_strong(mine, Reader::application);
             return 1;
         }
         return 0;
     }
-    Func077(port, client, 0);
+    receiveEvents(port, false);
     commEventThread(port, false, nullptr);
     Reader mine = Reader::terminal;
     s.reader.compare_exchange_strong(mine, Reader::application);
@@ -166,13 +172,13 @@ LONG pauseReception(LONG port, bool pause) {
     if (!validPort(port)) return 1;
     Session &s = sessionAt(port);
     if (pause) {
-        Func116(port, 1);
+        if (PortHold h{port}) pauseReceiveEvents(*h, true);
         commEventThread(port, false, nullptr);
         Reader mine = Reader::terminal;
         s.reader.compare_exchange_strong(mine, Reader::application);
         return 0;
     }
-    Func116(port, 0);
+    if (PortHold h{port}) pauseReceiveEvents(*h, false);
     Reader app = Reader::application;
     s.reader.compare_exchange_strong(app, Reader::terminal);
     if (commEventThread(port, true, terminalThread) != 0) return 1;

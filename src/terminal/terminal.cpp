@@ -3,7 +3,9 @@
 #include "terminal/terminal.h"
 
 #include "emulation/interpreter.h"
+#include "port/capture.h"
 #include "port/port_api.h"
+#include "services/window_utils.h"
 #include "services/startup.h"
 
 #include <cstring>
@@ -82,26 +84,35 @@ HWND makeChild(const char *cls, HWND frame, DWORD style, int x, int y, int w, in
 
 } // namespace
 
+static bool carrierOn(LONG port) {
+    PortHold h(port);
+    return h && carrierPresent(*h);
+}
+
 // Opens and sets the line when the terminal owns the port, then starts
 // reception; the creation result's 3 on any failure.
 bool preparePort(LONG port, TerminalRecord &t) {
     if (!t.portOpenedByCaller) {
-        const LONG opened = Func041(port, frameOwnerId(t));
+        const LONG opened = openPortDefault(port, frameOwnerId(t));
         if (opened != VORLEX_OPEN_OK) {
-            Func034(opened);
+            showOpenError(opened);
             PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
             return false;
         }
-        if (Func001(port, t.openBaudRate, t.openParity, t.openDataBits, t.openStopBits) != VORLEX_LINE_OK) {
-            Func122(port, frameOwnerId(t));
-            Func034(VORLEX_OPEN_IN_USE);
+        bool lineSet = false;
+        if (PortHold h{port}) {
+            lineSet = setLine(*h, t.openBaudRate, t.openParity, t.openDataBits, t.openStopBits) == VORLEX_LINE_OK;
+            if (lineSet) setDtr(*h, true);
+        }
+        if (!lineSet) {
+            closePort(port, frameOwnerId(t));
+            showOpenError(VORLEX_OPEN_IN_USE);
             PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
             return false;
         }
-        Func056(port, 1);
     }
     if (startReception(port, true) != 0) {
-        if (!t.portOpenedByCaller) Func122(port, frameOwnerId(t));
+        if (!t.portOpenedByCaller) closePort(port, frameOwnerId(t));
         return false;
     }
     t.portPrepared = 1;
@@ -219,12 +230,13 @@ void endTerminal(LONG port) {
         return;
     }
     // An application-window terminal leaves the capture to the application.
-    if (!t->notifyOwner) Func067(port, 0);
+    if (!t->notifyOwner) captureOff(port);
     if (t->portPrepared) {
-        Func056(port, 0);
+        // DTR low before reception stops and again after, as the terminal has it.
+        if (PortHold h{port}) setDtr(*h, false);
         startReception(port, false);
-        Func056(port, 0);
-        if (!t->portOpenedByCaller) Func122(port, frameOwnerId(*t));
+        if (PortHold h{port}) setDtr(*h, false);
+        if (!t->portOpenedByCaller) closePort(port, frameOwnerId(*t));
     }
     if (t->caretShown) {
         HideCaret(t->clientWindow);
@@ -261,7 +273,7 @@ void runTerminalTransfer(LONG port, TerminalRecord &t, LONG (*transfer)(LONG por
     setCommandState(port, kCmdDownload, 2, 3);
     ++t.feeding;
     pauseReception(port, true);
-    HWND top = t.ownerWindow ? Func044(t.ownerWindow) : nullptr;
+    HWND top = t.ownerWindow ? topLevelWindow(t.ownerWindow) : nullptr;
     if (top) EnableWindow(top, FALSE);
     transfer(port, t);
     if (top) EnableWindow(top, TRUE);
@@ -307,7 +319,7 @@ LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
         return 0;
     case WM_CLOSE:
     case WM_QUERYENDSESSION:
-        if (terminalOpen(port) && t && Func052(port)) {
+        if (terminalOpen(port) && t && carrierOn(port)) {
             if (messageBox(t->clientWindow, "Terminal", MB_YESNO | MB_ICONQUESTION, "%s",
                            "You Are On-Line\rAre You Sure You Wish To Exit Terminal?") != IDYES) {
                 SetFocus(t->clientWindow);
