@@ -77,14 +77,7 @@ LONG frameHook(LONG port, HWND window, UINT message, WPARAM wParam) {
 }
 
 LONG keyHook(LONG port, TerminalRecord &t, UINT message, WPARAM wParam, LPARAM lParam) {
-    KeyEvent event{};
-    event.message = message == WM_HELP ? KeyMessage::help
-                    : message == WM_SYSKEYDOWN ? KeyMessage::sysKeyDown
-                                               : KeyMessage::keyDown;
-    event.virtualKey = static_cast<UINT>(wParam);
-    event.keyData = message == WM_HELP ? 0 : lParam;
-    event.ctrl = GetKeyState(VK_CONTROL) < 0;
-    event.shift = GetKeyState(VK_SHIFT) < 0;
+    const KeyEvent event = keyEventOf(message, wParam, lParam);
     // A character message belongs to the key pressed just before it: a
     // count left by a key that made none (Ctrl+Tab) would eat the next
     // key's character, so every key down starts afresh.

@@ -39,16 +39,8 @@ bool echo(LONG port, TerminalRecord &t, EchoKind kind, const char *text) {
     return true;
 }
 
-
 LRESULT keyMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    KeyEvent event{};
-    event.message = message == WM_HELP ? KeyMessage::help
-                    : message == WM_SYSKEYDOWN ? KeyMessage::sysKeyDown
-                                               : KeyMessage::keyDown;
-    event.virtualKey = static_cast<UINT>(wParam);
-    event.keyData = message == WM_HELP ? 0 : lParam;
-    event.ctrl = GetKeyState(VK_CONTROL) < 0;
-    event.shift = GetKeyState(VK_SHIFT) < 0;
+    const KeyEvent event = keyEventOf(message, wParam, lParam);
     const KeyTerminal terminal{t.keyboardMap, t.emu.emulation, t.emu.doorWayMode != 0, t.localEcho != 0};
     const KeyAction a = translateKeyEvent(terminal, event);
     switch (a.kind) {
@@ -72,6 +64,18 @@ LRESULT keyMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPAR
 }
 
 } // namespace
+
+KeyEvent keyEventOf(UINT message, WPARAM wParam, LPARAM lParam) {
+    KeyEvent event{};
+    event.message = message == WM_HELP ? KeyMessage::help
+                    : message == WM_SYSKEYDOWN ? KeyMessage::sysKeyDown
+                                               : KeyMessage::keyDown;
+    event.virtualKey = static_cast<UINT>(wParam);
+    event.keyData = message == WM_HELP ? 0 : lParam;
+    event.ctrl = GetKeyState(VK_CONTROL) < 0;
+    event.shift = GetKeyState(VK_SHIFT) < 0;
+    return event;
+}
 
 void sendTypedChar(LONG port, TerminalRecord &t, BYTE c) {
     if (PortHold h{port}) putByte(*h, c);

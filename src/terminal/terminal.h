@@ -171,6 +171,9 @@ bool keyboardMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WP
 void sendTypedChar(LONG port, TerminalRecord &t, BYTE c);
 // Sends (and echoes) what a translated key asks for; false when the
 // terminal ended meanwhile.
+// The key translation's view of a WM_KEYDOWN, WM_SYSKEYDOWN or WM_HELP,
+// with the Ctrl and Shift states of now.
+KeyEvent keyEventOf(UINT message, WPARAM wParam, LPARAM lParam);
 bool sendKeyAction(LONG port, TerminalRecord &t, const KeyAction &a);
 // Shows the echoes that waited for a receive handler, once none runs.
 void flushEchoes(LONG port, TerminalRecord &t);
