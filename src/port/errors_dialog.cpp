@@ -34,10 +34,16 @@ using namespace vorlex;
 
 extern "C" {
 
-void WINAPI Func013(LONG port, HWND parent) {
+void WINAPI Func013(LONG port, HWND parent) { showCommErrors(port, parent); }
+
+} // extern "C"
+
+void vorlex::showCommErrors(LONG port, HWND parent) {
     if (!PortHold(port)) return;
     DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(resources::kDialogCommErrors), parent, Func002, port);
 }
+
+extern "C" {
 
 INT_PTR WINAPI Func002(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

@@ -33,12 +33,18 @@ void WINAPI Func061(LONG port, LONG on) {
     if (PortHold h{port}) EscapeCommFunction(h->handle(), on ? SETRTS : CLRRTS);
 }
 
-LONG WINAPI Func055(LONG port) {
+LONG WINAPI Func055(LONG port) { return dropDtrAndPause(port); }
+
+} // extern "C"
+
+LONG vorlex::dropDtrAndPause(LONG port) {
     PortHold h(port);
     h.allowNesting(); // the pause dispatches messages
     if (h) EscapeCommFunction(h->handle(), CLRDTR);
     return tickWait(nullptr, 9, h ? h.rec().stopEvent : nullptr);
 }
+
+extern "C" {
 
 void WINAPI Func063(LONG port) {
     PortHold h(port);

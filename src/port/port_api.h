@@ -59,6 +59,11 @@ LONG setReceiveEvents(Session &s, bool on);
 // --- lines -----------------------------------------------------------------
 
 void setDtr(Session &s, bool on);
+// Func055: DTR low, then a half-second pause that dispatches messages (a
+// close ends it early); tickWait's result.
+LONG dropDtrAndPause(LONG port);
+// Func013: the Communications Errors dialog, modal to parent.
+void showCommErrors(LONG port, HWND parent);
 
 DWORD modemStatus(Session &s);
 bool carrierPresent(Session &s);

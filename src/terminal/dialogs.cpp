@@ -13,7 +13,6 @@ namespace {
 
 constexpr const char *kProtocolNames[] = {"ASCII", "Xmodem", "Xmodem 1K", "Xmodem 1K-G", "Ymodem", "Ymodem-G", "Zmodem"};
 constexpr LONG kProtocolCount = 7;
-constexpr LONG kZmodem = 6;
 
 // Index = the baud code of the line settings.
 constexpr const char *kBaudTexts[] = {"300", "1200", "2400", "4800", "9600", "19200", "38400", "57600", "115200"};
@@ -152,7 +151,7 @@ INT_PTR WINAPI Func104(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
         HWND list = GetDlgItem(dialog, kProtocolList);
         for (const char *name : kProtocolNames) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         const LONG p = t ? t->defaultProtocol : -1;
-        SendMessageA(list, LB_SETCURSEL, p >= 0 && p < kProtocolCount ? p : kZmodem, 0);
+        SendMessageA(list, LB_SETCURSEL, p >= 0 && p < kProtocolCount ? p : kZmodemProtocol, 0);
         return TRUE;
     }
     case WM_COMMAND: {

@@ -5,9 +5,14 @@
 #include "emulation/interpreter.h"
 #include "port/capture.h"
 #include "port/port_api.h"
+#include "resources/resources.h"
 #include "services/window_utils.h"
 #include "services/startup.h"
+#include "transfer/interactive.h"
 
+#include <commdlg.h>
+
+#include <cctype>
 #include <cstring>
 #include <new>
 
@@ -264,18 +269,36 @@ void setCommandState(LONG port, WORD command, int state, int button) {
     }
 }
 
+namespace {
+
+enum class TerminalJob { upload, download, autoStart };
+
+LONG runJob(LONG port, TerminalRecord &t, TerminalJob job, LONG protocol) {
+    switch (job) {
+    case TerminalJob::upload:
+        return protocol == kZmodemProtocol ? zmodemUploadChosen(port, t.clientWindow)
+                                           : blockUploadChosen(port, t.clientWindow, protocol);
+    case TerminalJob::download:
+        return protocol == kZmodemProtocol ? zmodemDownloadChosen(port, t.clientWindow)
+                                           : blockDownloadChosen(port, t.clientWindow, protocol);
+    case TerminalJob::autoStart:
+        break;
+    }
+    return zmodemReceiveInto(port, t.clientWindow, t.receiveDirectory);
+}
+
 // A transfer started by the terminal: the transfer commands grayed, the
 // terminal's reception stopped so that the transfer alone reads, the
 // application's window disabled; afterwards all of it back. The record is
 // kept meanwhile even if the windows go (the transfer runs messages).
-void runTerminalTransfer(LONG port, TerminalRecord &t, LONG (*transfer)(LONG port, TerminalRecord &t)) {
+void runTerminalTransfer(LONG port, TerminalRecord &t, TerminalJob job, LONG protocol) {
     setCommandState(port, kCmdUpload, 2, 4);
     setCommandState(port, kCmdDownload, 2, 3);
     ++t.feeding;
     pauseReception(port, true);
     HWND top = t.ownerWindow ? topLevelWindow(t.ownerWindow) : nullptr;
     if (top) EnableWindow(top, FALSE);
-    transfer(port, t);
+    runJob(port, t, job, protocol);
     if (top) EnableWindow(top, TRUE);
     --t.feeding;
     if (t.endPending) {
@@ -287,12 +310,117 @@ void runTerminalTransfer(LONG port, TerminalRecord &t, LONG (*transfer)(LONG por
     if (pauseReception(port, false) != 0) PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
 }
 
-LONG autoStartDownload(LONG port, TerminalRecord &t) { return Func024(port, t.clientWindow, t.receiveDirectory); }
+// Upload or Download from the menu: the protocol first; a cancelled choice
+// changes nothing.
+void transferCommand(LONG port, TerminalRecord &t, TerminalJob job) {
+    t.autoStartMatch[0] = t.autoStartMatch[1] = t.autoStartMatch[2] = 0;
+    const INT_PTR p = DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(resources::kDialogSelectProtocol),
+                                      t.frameWindow, Func104, port);
+    if (p < 0 || p > kZmodemProtocol) return;
+    runTerminalTransfer(port, t, job, static_cast<LONG>(p));
+}
 
-// The frame window. Built so far: centring, laying out the children,
-// focus, closing (with the on-line question) and the Zmodem auto-start
-// download. The menu commands and Alt keys are not built yet: they answer
-// nothing.
+// Capture on with a file chosen in Save As, or off; the menu check follows.
+void captureCommand(LONG port, TerminalRecord &t) {
+    if (hasCapture(port)) {
+        captureOff(port);
+    } else {
+        char name[258] = {};
+        OPENFILENAMEA ofn{};
+        ofn.lStructSize = sizeof ofn;
+        ofn.hwndOwner = t.frameWindow;
+        ofn.lpstrFilter = "Capture Files (*.cap)\0*.cap\0All Files (*.*)\0*.*\0";
+        ofn.nFilterIndex = 1;
+        ofn.lpstrFile = name;
+        ofn.nMaxFile = sizeof name;
+        ofn.lpstrTitle = "Save Capture As";
+        ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | OFN_NONETWORKBUTTON;
+        if (GetSaveFileNameA(&ofn)) {
+            if (captureOn(port) != VORLEX_CAPTURE_OK)
+                messageBox(nullptr, "Capture", MB_ICONHAND, "%s", "Insufficient Memory For Capture Buffer!");
+            captureToFile(port, name);
+        }
+    }
+    CheckMenuItem(GetMenu(t.frameWindow), kCmdCapture, hasCapture(port) ? MF_CHECKED : MF_UNCHECKED);
+}
+
+void toggleCheck(TerminalRecord &t, WORD command, LONG &flag) {
+    flag = !flag;
+    CheckMenuItem(GetMenu(t.frameWindow), command, flag ? MF_CHECKED : MF_UNCHECKED);
+}
+
+void runCommand(LONG port, TerminalRecord &t, WORD command) {
+    switch (command) {
+    case kCmdUpload:
+        transferCommand(port, t, TerminalJob::upload);
+        break;
+    case kCmdDownload:
+        transferCommand(port, t, TerminalJob::download);
+        break;
+    case kCmdExit:
+        PostMessageA(t.frameWindow, WM_CLOSE, 0, 0);
+        break;
+    case kCmdCapture:
+        captureCommand(port, t);
+        break;
+    case kCmdHangUp:
+        if (carrierOn(port)) {
+            dropDtrAndPause(port);
+            if (PortHold h{port}) setDtr(*h, true);
+        }
+        break;
+    case kCmdClearScreen: {
+        TerminalHost host(port, t);
+        clearScreen(t.emu, host);
+        break;
+    }
+    case kCmdDoorWay:
+        if (t.emu.emulation == kIbmAnsi || t.emu.emulation == kTty) toggleCheck(t, kCmdDoorWay, t.emu.doorWayMode);
+        break;
+    case kCmdModemParameters:
+        DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(resources::kDialogSessionParameters), t.frameWindow, Func105,
+                        port);
+        break;
+    case kCmdEcho:
+        toggleCheck(t, kCmdEcho, t.localEcho);
+        break;
+    case kCmdCommErrors:
+        showCommErrors(port, t.clientWindow);
+        break;
+    case kCmdTerminalType: {
+        DialogBoxParamA(libraryInstance, MAKEINTRESOURCEA(resources::kDialogTerminalType), t.frameWindow, Func108, port);
+        // The dialog may have ended the terminal (its windows run messages).
+        if (terminalRecord(port) != &t) break;
+        t.emu.doorWayMode = 0;
+        CheckMenuItem(GetMenu(t.frameWindow), kCmdDoorWay, MF_UNCHECKED);
+        const bool doorWayUsable = t.emu.emulation == kIbmAnsi || t.emu.emulation == kTty;
+        setCommandState(port, kCmdDoorWay, doorWayUsable ? 0 : 2, -1);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// The Alt keys without a menu mnemonic of their own (Alt+T is not one).
+WORD altKeyCommand(WPARAM character) {
+    switch (std::toupper(static_cast<unsigned char>(LOWORD(character)))) {
+    case '=': return kCmdDoorWay;
+    case 'C': return kCmdClearScreen;
+    case 'D': return kCmdDownload;
+    case 'E': return kCmdEcho;
+    case 'H': return kCmdHangUp;
+    case 'P': return kCmdModemParameters;
+    case 'U': return kCmdUpload;
+    case 'X': return kCmdExit;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+// The frame window: its children's layout, focus, the on-line question on
+// closing, the menu's commands and Alt keys, and the Zmodem auto-start.
 LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const LONG port = windowPort(window);
     TerminalRecord *t = terminalRecord(port);
@@ -330,8 +458,18 @@ LRESULT CALLBACK frameProcedure(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CHAR:
         if (t) PostMessageA(t->clientWindow, WM_CHAR, wParam, lParam);
         return 0;
+    case WM_COMMAND:
+        if (t && LOWORD(wParam) >= kCmdUpload && LOWORD(wParam) <= kCmdTerminalType)
+            runCommand(port, *t, LOWORD(wParam));
+        return 0;
+    case WM_MENUCHAR:
+        if (const WORD command = altKeyCommand(wParam)) {
+            if (t) runCommand(port, *t, command);
+            return MAKELRESULT(0, MNC_CLOSE);
+        }
+        break;
     case TERM_ZMODEM_START:
-        if (t && terminalOpen(port)) runTerminalTransfer(port, *t, autoStartDownload);
+        if (t && terminalOpen(port)) runTerminalTransfer(port, *t, TerminalJob::autoStart, kZmodemProtocol);
         return 0;
     default:
         break;

@@ -47,6 +47,9 @@ enum : WORD {
     kCmdTerminalType = 40012,
 };
 
+// Protocol numbers are indexes of the protocol list; Zmodem is the last.
+constexpr LONG kZmodemProtocol = 6;
+
 // WM_COMMNOTIFY's lParam bit for received characters (CN_EVENT).
 constexpr LPARAM kCommEvent = 4;
 constexpr int kChunkRead = kChunkSize;

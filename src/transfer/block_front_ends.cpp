@@ -6,6 +6,7 @@
 
 #include "file_choice.h"
 #include "front_ends.h"
+#include "interactive.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -36,13 +37,7 @@ LONG sendChosenFiles(Session &s, TransferRecord *t, char *first) {
 
 } // namespace
 
-} // namespace vorlex
-
-using namespace vorlex;
-
-extern "C" {
-
-LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
+LONG blockUploadChosen(LONG port, HWND owner, LONG protocol) {
     PortHold h(port);
     if (!h) return VORLEX_SEND_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -68,7 +63,7 @@ LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) {
     return result;
 }
 
-LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) {
+LONG blockDownloadChosen(LONG port, HWND owner, LONG protocol) {
     PortHold h(port);
     if (!h) return VORLEX_RECEIVE_DIALOG_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -97,5 +92,14 @@ LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) {
     endTransfer(s, owner);
     return result;
 }
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func079(LONG port, HWND owner, LONG protocol) { return blockUploadChosen(port, owner, protocol); }
+LONG WINAPI Func047(LONG port, HWND owner, LONG protocol) { return blockDownloadChosen(port, owner, protocol); }
 
 } // extern "C"

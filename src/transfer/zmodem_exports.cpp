@@ -3,6 +3,7 @@
 #include "zmodem.h"
 
 #include "front_ends.h"
+#include "interactive.h"
 #include "progress_window.h"
 #include "services/text_utils.h"
 #include "transfer_files.h"
@@ -168,7 +169,11 @@ LONG WINAPI Func064(LONG port, HWND window, LPCSTR directory, LPCSTR pattern, LO
     return result;
 }
 
-LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) {
+LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) { return zmodemReceiveInto(port, window, directory); }
+
+} // extern "C"
+
+LONG vorlex::zmodemReceiveInto(LONG port, HWND window, LPCSTR directory) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -188,6 +193,8 @@ LONG WINAPI Func024(LONG port, HWND window, LPCSTR directory) {
     endTransfer(s, window);
     return result;
 }
+
+extern "C" {
 
 void WINAPI Func085(LONG port, VorlexProgressCallback callback) {
     if (PortHold h{port}) h.rec().progressCallback = callback;

@@ -5,6 +5,7 @@
 
 #include "file_choice.h"
 #include "front_ends.h"
+#include "interactive.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -30,13 +31,7 @@ LONG sendChosenBatch(Session &s, TransferRecord *t, char *first) {
 
 } // namespace
 
-} // namespace vorlex
-
-using namespace vorlex;
-
-extern "C" {
-
-LONG WINAPI Func065(LONG port, HWND window) {
+LONG zmodemUploadChosen(LONG port, HWND window) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -57,7 +52,7 @@ LONG WINAPI Func065(LONG port, HWND window) {
     return result;
 }
 
-LONG WINAPI Func114(LONG port, HWND window) {
+LONG zmodemDownloadChosen(LONG port, HWND window) {
     PortHold h(port);
     if (!h) return VORLEX_ZMODEM_DOWNLOAD_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -78,5 +73,14 @@ LONG WINAPI Func114(LONG port, HWND window) {
     endTransfer(s, window);
     return result;
 }
+
+} // namespace vorlex
+
+using namespace vorlex;
+
+extern "C" {
+
+LONG WINAPI Func065(LONG port, HWND window) { return zmodemUploadChosen(port, window); }
+LONG WINAPI Func114(LONG port, HWND window) { return zmodemDownloadChosen(port, window); }
 
 } // extern "C"

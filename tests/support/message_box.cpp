@@ -12,8 +12,13 @@ std::string answerMessageBox(const char *caption, const std::function<void()> &f
     std::atomic<bool> done{false};
     std::thread person([&] {
         HWND box = nullptr;
-        // Looked for as long as fn runs: the box may come late in it.
-        while (!done.load() && !(box = gui::findVisible("#32770", caption))) Sleep(5);
+        // Looked for as long as fn runs (the box may come late in it), and
+        // once more after: fn may return as soon as the box is up.
+        for (;;) {
+            const bool last = done.load();
+            if ((box = gui::findVisible("#32770", caption)) || last) break;
+            Sleep(5);
+        }
         if (!box) return;
         gui::settle(box);
         seen = "[" + std::string(caption) + "] " + gui::itemText(box, 0xFFFF);

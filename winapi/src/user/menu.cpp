@@ -811,8 +811,9 @@ void trackMenuBar(HWND h, int start, bool byKeyboard, UINT ch) {
     SendMessageA(h, WM_INITMENU, reinterpret_cast<WPARAM>(bar), 0);
     bool run = true;
     if (ch) {
+        // Alt with a letter that selects nothing beeps and leaves no menu open.
         handleChar(t, static_cast<char>(ch));
-        run = !t.done;
+        run = !t.done && t.barSel >= 0;
     } else if (start == -2) {
         // From a click on the bar: the item under the pointer opens.
         POINT p;
