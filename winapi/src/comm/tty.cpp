@@ -483,7 +483,11 @@ bool openTty(const char *path, bool overlapped, bool adoptFd, int fd, HANDLE *ou
     // Share mode 0: another holder in this or any process keeps us out.
     int excl = 0;
     if (ioctl(fd, TIOCGEXCL, &excl) == 0 && excl) return fail(ERROR_ACCESS_DENIED);
-    if (flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(ERROR_ACCESS_DENIED);
+    // Every pseudo-terminal master shares the one ptmx inode, so a lock
+    // there would keep out all other masters; the exclusive flag suffices.
+    unsigned ptyNumber;
+    const bool master = ioctl(fd, TIOCGPTN, &ptyNumber) == 0;
+    if (!master && flock(fd, LOCK_EX | LOCK_NB) < 0) return fail(ERROR_ACCESS_DENIED);
     ioctl(fd, TIOCEXCL);
 
     termios t;
