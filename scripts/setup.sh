@@ -1,7 +1,7 @@
 # Sourced by the other scripts: installs the Debian packages the build and
 # the tests need, when they are missing.
 vorlex_packages=(cmake ninja-build g++ ccache libvterm-dev libgtest-dev libbenchmark-dev lrzsz socat
-    libfreetype-dev libpng-dev xfonts-base xfonts-100dpi fonts-terminus-otb fonts-dejavu-core fonts-liberation2)
+    libfreetype-dev libpng-dev libx11-dev xvfb xdotool xfonts-base xfonts-100dpi fonts-terminus-otb fonts-dejavu-core fonts-liberation2)
 # ccache keys on paths relative to the checkout, so that a clone elsewhere
 # (CI's) reuses what an earlier build compiled.
 export CCACHE_BASEDIR="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -5,10 +5,13 @@
 
 #include "../user/window.h"
 #include "png.h"
+#include "x11.h"
 
 #include <winapi_ext.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
 #include <cstring>
 
 namespace winapi::display {
@@ -34,9 +37,31 @@ void blitInto(gdi::Framebuffer &out, gdi::Framebuffer &src, int dx, int dy, int 
         }
     }
 }
+std::atomic<bool> g_chosen{false};
+
+// The display is chosen when the first window shows: WAPI_DISPLAY=headless
+// or x11, else X11 whenever DISPLAY is set.
+void choosePresenter() {
+    if (g_chosen.load(std::memory_order_acquire)) return;
+    // The window manager's lock first: whoever waits here holds no lock the
+    // chooser needs.
+    user::UserLock lk(user::userMutex());
+    if (g_chosen.load(std::memory_order_relaxed)) return;
+    const char *mode = getenv("WAPI_DISPLAY");
+    const char *disp = getenv("DISPLAY");
+    std::string m = mode ? mode : "";
+    bool x11 = m == "x11" || (m.empty() && disp && *disp);
+    if (x11) {
+        auto p = openX11Presenter(m == "x11");
+        std::lock_guard<std::mutex> plk(presenterMutex());
+        if (p && !presenter()) presenter() = std::move(p);
+    }
+    g_chosen.store(true, std::memory_order_release);
+}
 } // namespace
 
 void setPresenter(std::unique_ptr<Presenter> p) {
+    g_chosen.store(true);
     std::lock_guard<std::mutex> lk(presenterMutex());
     presenter() = std::move(p);
 }
@@ -83,7 +108,8 @@ gdi::FbPtr composeWindow(HWND h) {
 
 namespace winapi::user {
 
-void topLevelChanged(Window *) {
+void topLevelChanged(Window *top) {
+    if (top && (top->style & WS_VISIBLE)) winapi::display::choosePresenter();
     std::lock_guard<std::mutex> lk(winapi::display::presenterMutex());
     if (auto &p = winapi::display::presenter()) p->layoutChanged();
 }

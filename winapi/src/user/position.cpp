@@ -144,6 +144,8 @@ BOOL WINAPI SetWindowPos(HWND h, HWND after, int x, int y, int cx, int cy, UINT 
                 invalidateTreeLocked(w);
             if (isTopLevel(w) && (flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) topLevelChanged(w);
         }
+        // A presenter places its window where the layer has it.
+        if (isTopLevel(w) && (flags & (SWP_NOMOVE | SWP_NOSIZE)) != (SWP_NOMOVE | SWP_NOSIZE)) topLevelChanged(w);
         if ((flags & SWP_HIDEWINDOW) && (w->style & WS_CHILD)) {
             // A hidden child gives the focus back to its parent.
             HWND f = threadStateLocked(w->tid).focus;

@@ -1,0 +1,368 @@
+// The X11 presenter under Xvfb: the program starts its own server, shows its
+// windows there, and xdotool is the person at the keyboard and the mouse.
+// The test's own X connection reads the server's pixels and plays the
+// window manager (close, resize).
+#include "gui_driver.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+pid_t g_xvfb = 0;
+std::string g_skip; // why the suite cannot run here
+
+bool onPath(const char *prog) {
+    std::string cmd = std::string("command -v ") + prog + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// One server for the program, on a display it picks itself.
+class XvfbEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (!onPath("Xvfb") || !onPath("xdotool")) {
+            g_skip = "Xvfb or xdotool is not installed";
+            return;
+        }
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        g_xvfb = fork();
+        if (g_xvfb == 0) {
+            dup2(fds[1], 9);
+            execlp("Xvfb", "Xvfb", "-displayfd", "9", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c;
+        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) {
+            g_skip = "Xvfb did not start";
+            return;
+        }
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        setenv("WAPI_DISPLAY", "x11", 1);
+    }
+    void TearDown() override {
+        if (g_xvfb > 0) {
+            kill(g_xvfb, SIGTERM);
+            waitpid(g_xvfb, nullptr, 0);
+        }
+    }
+};
+const auto *g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+
+// What the probe window was told.
+struct Logged {
+    UINT msg;
+    WPARAM wp;
+    LPARAM lp;
+    bool ctrlDown; // GetKeyState(VK_CONTROL) then
+};
+
+struct Log {
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<Logged> all;
+    void add(const Logged &l) {
+        std::lock_guard<std::mutex> lk(m);
+        all.push_back(l);
+        cv.notify_all();
+    }
+    std::vector<Logged> of(std::initializer_list<UINT> kinds) {
+        std::lock_guard<std::mutex> lk(m);
+        std::vector<Logged> out;
+        for (auto &l : all)
+            if (std::find(kinds.begin(), kinds.end(), l.msg) != kinds.end()) out.push_back(l);
+        return out;
+    }
+    // Waits (bounded) until n messages of a kind came.
+    bool waitFor(UINT msg, size_t n = 1, DWORD ms = gui::kWaitMs) {
+        std::unique_lock<std::mutex> lk(m);
+        return cv.wait_for(lk, std::chrono::milliseconds(ms), [&] {
+            return static_cast<size_t>(std::count_if(all.begin(), all.end(), [&](auto &l) { return l.msg == msg; })) >= n;
+        });
+    }
+    void clear() {
+        std::lock_guard<std::mutex> lk(m);
+        all.clear();
+    }
+};
+Log g_log;
+std::atomic<COLORREF> g_shade{RGB(40, 120, 200)};
+constexpr int kButton = 7, kOpen = 101;
+
+LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_KEYDOWN: case WM_KEYUP: case WM_CHAR: case WM_SYSKEYDOWN: case WM_SYSKEYUP: case WM_SYSCHAR:
+    case WM_CLOSE: case WM_SIZE: case WM_COMMAND: case WM_MOUSEWHEEL: case WM_PAINT:
+        g_log.add({msg, wp, lp, GetKeyState(VK_CONTROL) < 0});
+        break;
+    }
+    switch (msg) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(h, &ps);
+        RECT r;
+        GetClientRect(h, &r);
+        HBRUSH b = CreateSolidBrush(g_shade.load());
+        RECT band{0, 40, r.right / 2, r.bottom};
+        FillRect(dc, &band, b);
+        DeleteObject(b);
+        TextOutA(dc, 4, 4, "X11 probe", 9);
+        EndPaint(h, &ps);
+        return 0;
+    }
+    case WM_DESTROY: PostQuitMessage(0); return 0;
+    }
+    return DefWindowProcA(h, msg, wp, lp);
+}
+
+// The application: a window with a menu and a button, run until it closes.
+int runProbe(std::atomic<HWND> *out) {
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = probeProc;
+    wc.lpszClassName = "X11Probe";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassA(&wc);
+    HMENU bar = CreateMenu(), file = CreatePopupMenu();
+    AppendMenuA(file, MF_STRING, kOpen, "&Open");
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), "&File");
+    HWND h = CreateWindowExA(0, "X11Probe", "probe", WS_OVERLAPPEDWINDOW, 50, 60, 320, 240, nullptr, bar, nullptr, nullptr);
+    CreateWindowExA(0, "BUTTON", "Press", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 200, 100, 80, 30, h,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kButton)), nullptr, nullptr);
+    ShowWindow(h, SW_SHOW);
+    SetFocus(h);
+    *out = h;
+    MSG m;
+    while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        TranslateMessage(&m);
+        DispatchMessageA(&m);
+    }
+    return 0;
+}
+
+class X11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!g_skip.empty()) GTEST_SKIP() << g_skip;
+        dpy = XOpenDisplay(nullptr);
+        ASSERT_NE(dpy, nullptr);
+        g_log.clear();
+        app = std::make_unique<gui::App<int>>([this] { return runProbe(&probe); });
+        for (int i = 0; i < 500 && !probe; i++) Sleep(10);
+        ASSERT_TRUE(probe.load());
+        xid = xWindowOf(probe);
+        ASSERT_NE(xid, 0u) << "no X window shows the probe";
+    }
+    void TearDown() override {
+        if (IsWindow(probe)) PostMessageA(probe, WM_CLOSE, 0, 0);
+        app.reset();
+        if (dpy) XCloseDisplay(dpy);
+    }
+
+    // The viewable X window that shows h, waited for.
+    ::Window xWindowOf(HWND h, bool popup = false, DWORD ms = gui::kWaitMs) {
+        Atom prop = XInternAtom(dpy, "_WAPI_HWND", False);
+        for (DWORD waited = 0; waited < ms; waited += 10, Sleep(10)) {
+            ::Window root, parent, *kids = nullptr;
+            unsigned n = 0;
+            XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &kids, &n);
+            ::Window found = 0;
+            for (unsigned i = 0; i < n && !found; i++) {
+                Atom type;
+                int format;
+                unsigned long count, after;
+                unsigned char *data = nullptr;
+                if (XGetWindowProperty(dpy, kids[i], prop, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
+                                       &data) == Success && data && count == 1) {
+                    HWND got = reinterpret_cast<HWND>(static_cast<uintptr_t>(*reinterpret_cast<long *>(data)));
+                    XWindowAttributes a;
+                    XGetWindowAttributes(dpy, kids[i], &a);
+                    bool match = popup ? a.override_redirect : got == h;
+                    if (match && a.map_state == IsViewable) found = kids[i];
+                }
+                if (data) XFree(data);
+            }
+            if (kids) XFree(kids);
+            if (found) return found;
+        }
+        return 0;
+    }
+
+    // The server's pixels of the probe equal the layer's, within a bound.
+    bool pixelsMatch(DWORD ms = 3000) {
+        std::string why;
+        for (DWORD waited = 0; waited < ms; waited += 20, Sleep(20)) {
+            RECT r;
+            GetWindowRect(probe, &r);
+            int w = r.right - r.left, h = r.bottom - r.top;
+            XImage *img = XGetImage(dpy, xid, 0, 0, w, h, AllPlanes, ZPixmap);
+            if (!img) continue;
+            bool same = true;
+            for (int y = 0; y < h && same; y++)
+                for (int x = 0; x < w && same; x++) {
+                    COLORREF want = WapiGetScreenPixel(r.left + x, r.top + y);
+                    unsigned long px = XGetPixel(img, x, y);
+                    COLORREF got = RGB((px >> 16) & 0xFF, (px >> 8) & 0xFF, px & 0xFF);
+                    if (got != want) {
+                        same = false;
+                        why = "at " + std::to_string(x) + "," + std::to_string(y);
+                    }
+                }
+            XDestroyImage(img);
+            if (same) return true;
+        }
+        ADD_FAILURE() << "the server's pixels differ from the framebuffer " << why;
+        return false;
+    }
+
+    static bool xdotool(const std::string &args) {
+        return std::system(("timeout 10 xdotool " + args).c_str()) == 0;
+    }
+
+    Display *dpy = nullptr;
+    std::atomic<HWND> probe{nullptr};
+    ::Window xid = 0;
+    std::unique_ptr<gui::App<int>> app;
+};
+
+TEST_F(X11, TheServerShowsTheFramebufferAndRepaintsItWithoutTheApplication) {
+    EXPECT_TRUE(pixelsMatch());
+    // A repaint reaches the server.
+    g_shade = RGB(200, 30, 60);
+    InvalidateRect(probe, nullptr, TRUE);
+    ASSERT_TRUE(g_log.waitFor(WM_PAINT, 2));
+    EXPECT_TRUE(pixelsMatch());
+    RECT r;
+    GetWindowRect(probe, &r);
+    POINT band{10, 100};
+    ClientToScreen(probe, &band);
+    EXPECT_EQ(WapiGetScreenPixel(band.x, band.y), RGB(200, 30, 60));
+    // Uncovered, it is drawn again from the framebuffer.
+    size_t paints = g_log.of({WM_PAINT}).size();
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.background_pixel = 0x00FF00;
+    ::Window cover = XCreateWindow(dpy, DefaultRootWindow(dpy), r.left, r.top, 300, 200, 0, CopyFromParent,
+                                   InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel, &a);
+    XMapRaised(dpy, cover);
+    XSync(dpy, False);
+    XDestroyWindow(dpy, cover);
+    XSync(dpy, False);
+    EXPECT_TRUE(pixelsMatch());
+    EXPECT_EQ(g_log.of({WM_PAINT}).size(), paints);
+}
+
+TEST_F(X11, KeysArriveWithWin32KeyData) {
+    // Each modifier pressed and released on its own, so that the order is
+    // ours. xdotool holds Control_L under Control_R.
+    ASSERT_TRUE(xdotool("key --delay 20 a keydown Shift_L key b keyup Shift_L key --delay 20 Home KP_Enter "
+                        "keydown Control_R key x keyup Control_R key Delete keydown Alt_L key q keyup Alt_L"));
+    ASSERT_TRUE(g_log.waitFor(WM_SYSKEYUP));
+    struct Want {
+        UINT msg;
+        WPARAM wp;
+        DWORD lp; // repeat 1, scan code, extended, Alt, previous state, transition
+        bool ctrl;
+    };
+    const Want want[] = {
+        {WM_KEYDOWN, 'A', 0x001E0001, false},        {WM_CHAR, 'a', 0x001E0001, false},
+        {WM_KEYUP, 'A', 0xC01E0001, false},          {WM_KEYDOWN, VK_SHIFT, 0x002A0001, false},
+        {WM_KEYDOWN, 'B', 0x00300001, false},        {WM_CHAR, 'B', 0x00300001, false},
+        {WM_KEYUP, 'B', 0xC0300001, false},          {WM_KEYUP, VK_SHIFT, 0xC02A0001, false},
+        {WM_KEYDOWN, VK_HOME, 0x01470001, false},    {WM_KEYUP, VK_HOME, 0xC1470001, false},
+        {WM_KEYDOWN, VK_RETURN, 0x011C0001, false},  {WM_CHAR, '\r', 0x011C0001, false},
+        {WM_KEYUP, VK_RETURN, 0xC11C0001, false},    {WM_KEYDOWN, VK_CONTROL, 0x001D0001, true},
+        {WM_KEYDOWN, VK_CONTROL, 0x411D0001, true},  {WM_KEYDOWN, 'X', 0x002D0001, true},
+        {WM_CHAR, 0x18, 0x002D0001, true},           {WM_KEYUP, 'X', 0xC02D0001, true},
+        {WM_KEYUP, VK_CONTROL, 0xC01D0001, false},   {WM_KEYUP, VK_CONTROL, 0xC11D0001, false},
+        {WM_KEYDOWN, VK_DELETE, 0x01530001, false},  {WM_KEYUP, VK_DELETE, 0xC1530001, false},
+        {WM_SYSKEYDOWN, VK_MENU, 0x20380001, false}, {WM_SYSKEYDOWN, 'Q', 0x20100001, false},
+        {WM_SYSCHAR, 'q', 0x20100001, false},        {WM_SYSKEYUP, 'Q', 0xE0100001, false},
+    };
+    auto got = g_log.of({WM_KEYDOWN, WM_KEYUP, WM_CHAR, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_SYSCHAR});
+    ASSERT_GE(got.size(), std::size(want));
+    for (size_t i = 0; i < std::size(want); i++) {
+        SCOPED_TRACE("message " + std::to_string(i));
+        EXPECT_EQ(got[i].msg, want[i].msg);
+        EXPECT_EQ(got[i].wp, want[i].wp);
+        EXPECT_EQ(static_cast<DWORD>(got[i].lp), want[i].lp);
+        EXPECT_EQ(got[i].ctrlDown, want[i].ctrl);
+    }
+}
+
+TEST_F(X11, TheWheelAndAClickOnAButton) {
+    std::string w = " --window " + std::to_string(xid);
+    ASSERT_TRUE(xdotool("mousemove" + w + " 30 100 click 5"));
+    ASSERT_TRUE(g_log.waitFor(WM_MOUSEWHEEL));
+    EXPECT_EQ(static_cast<short>(HIWORD(g_log.of({WM_MOUSEWHEEL})[0].wp)), -WHEEL_DELTA);
+    // The button's middle, in the X window's coordinates.
+    POINT p{240, 115};
+    ClientToScreen(probe, &p);
+    RECT r;
+    GetWindowRect(probe, &r);
+    ASSERT_TRUE(xdotool("mousemove" + w + " " + std::to_string(p.x - r.left) + " " + std::to_string(p.y - r.top) +
+                        " click 1"));
+    ASSERT_TRUE(g_log.waitFor(WM_COMMAND));
+    auto cmd = g_log.of({WM_COMMAND})[0];
+    EXPECT_EQ(LOWORD(cmd.wp), kButton);
+    EXPECT_EQ(HIWORD(cmd.wp), BN_CLICKED);
+}
+
+TEST_F(X11, AMenuOpensWithAltAsAPopupAndIsChosen) {
+    ASSERT_TRUE(xdotool("key alt+f"));
+    ::Window popup = xWindowOf(nullptr, true);
+    ASSERT_NE(popup, 0u) << "the menu did not open as an override-redirect window";
+    ASSERT_TRUE(xdotool("key o"));
+    ASSERT_TRUE(g_log.waitFor(WM_COMMAND));
+    EXPECT_EQ(LOWORD(g_log.of({WM_COMMAND})[0].wp), kOpen);
+    EXPECT_EQ(xWindowOf(nullptr, true, 500), 0u) << "the menu's window stayed";
+}
+
+TEST_F(X11, TheWindowManagerResizesAndCloses) {
+    g_log.clear();
+    XResizeWindow(dpy, xid, 400, 300);
+    XFlush(dpy);
+    ASSERT_TRUE(g_log.waitFor(WM_SIZE));
+    RECT r, c;
+    for (int i = 0; i < 100; i++, Sleep(10)) {
+        GetWindowRect(probe, &r);
+        if (r.right - r.left == 400) break;
+    }
+    EXPECT_EQ(r.right - r.left, 400);
+    EXPECT_EQ(r.bottom - r.top, 300);
+    GetClientRect(probe, &c);
+    auto size = g_log.of({WM_SIZE}).back();
+    EXPECT_EQ(LOWORD(size.lp), c.right);
+    EXPECT_EQ(HIWORD(size.lp), c.bottom);
+    EXPECT_TRUE(pixelsMatch());
+    // The close button.
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = xid;
+    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(dpy, xid, False, NoEventMask, &e);
+    XFlush(dpy);
+    ASSERT_TRUE(g_log.waitFor(WM_CLOSE));
+    EXPECT_TRUE(gui::waitGone(probe));
+    EXPECT_EQ(app->result(-1), 0);
+}
+
+} // namespace
