@@ -126,6 +126,11 @@ LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(h, &ps);
         return 0;
     }
+    case WM_APP: // a caret, as an edit field has one
+        CreateCaret(h, nullptr, 2, 14);
+        SetCaretPos(150, 10);
+        ShowCaret(h);
+        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(h, msg, wp, lp);
@@ -265,6 +270,26 @@ TEST_F(X11, TheServerShowsTheFramebufferAndRepaintsItWithoutTheApplication) {
     XSync(dpy, False);
     EXPECT_TRUE(pixelsMatch());
     EXPECT_EQ(g_log.of({WM_PAINT}).size(), paints);
+}
+
+TEST_F(X11, TheCaretBlinks) {
+    PostMessageA(probe, WM_APP, 0, 0);
+    POINT c{150, 10};
+    ClientToScreen(probe, &c);
+    RECT r;
+    GetWindowRect(probe, &r);
+    // Once shown (white inverted), it goes off and on again by itself.
+    int changes = 0;
+    unsigned long last = 0xFFFFFF;
+    for (int i = 0; i < 250 && changes < 3; i++, Sleep(10)) {
+        XImage *img = XGetImage(dpy, xid, c.x - r.left, c.y - r.top, 1, 1, AllPlanes, ZPixmap);
+        if (!img) continue;
+        unsigned long px = XGetPixel(img, 0, 0) & 0xFFFFFF;
+        XDestroyImage(img);
+        if (px != last) changes++;
+        last = px;
+    }
+    EXPECT_EQ(changes, 3) << "the caret did not blink within 2.5 s";
 }
 
 TEST_F(X11, KeysArriveWithWin32KeyData) {
