@@ -131,6 +131,9 @@ LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         SetCaretPos(150, 10);
         ShowCaret(h);
         return 0;
+    case WM_APP + 1: // a modal question; its answer is logged
+        g_log.add({WM_APP + 1, static_cast<WPARAM>(MessageBoxA(h, "Sure?", "X11 question", MB_OKCANCEL)), 0, false});
+        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(h, msg, wp, lp);
@@ -235,6 +238,19 @@ protected:
         return false;
     }
 
+    // The window manager's close button on the probe.
+    void closeByWindowManager() {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = xid;
+        e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+        e.xclient.data.l[1] = CurrentTime;
+        XSendEvent(dpy, xid, False, NoEventMask, &e);
+        XFlush(dpy);
+    }
+
     static bool xdotool(const std::string &args) {
         return std::system(("timeout 10 xdotool " + args).c_str()) == 0;
     }
@@ -330,6 +346,17 @@ TEST_F(X11, KeysArriveWithWin32KeyData) {
     }
 }
 
+TEST_F(X11, AHeldKeyRepeatsAsPressesAlone) {
+    ASSERT_TRUE(xdotool("keydown a sleep 0.8 keyup a"));
+    ASSERT_TRUE(g_log.waitFor(WM_KEYUP));
+    auto downs = g_log.of({WM_KEYDOWN});
+    ASSERT_GE(downs.size(), 3u) << "no repeats";
+    EXPECT_EQ(static_cast<DWORD>(downs[0].lp), 0x001E0001u);
+    EXPECT_EQ(static_cast<DWORD>(downs[1].lp), 0x401E0001u); // previous state: down
+    EXPECT_EQ(g_log.of({WM_KEYUP}).size(), 1u);
+    EXPECT_EQ(g_log.of({WM_CHAR}).size(), downs.size());
+}
+
 TEST_F(X11, TheWheelAndAClickOnAButton) {
     std::string w = " --window " + std::to_string(xid);
     ASSERT_TRUE(xdotool("mousemove" + w + " 30 100 click 5"));
@@ -358,6 +385,27 @@ TEST_F(X11, AMenuOpensWithAltAsAPopupAndIsChosen) {
     EXPECT_EQ(xWindowOf(nullptr, true, 500), 0u) << "the menu's window stayed";
 }
 
+TEST_F(X11, AModalMessageBoxHoldsItsOwner) {
+    PostMessageA(probe, WM_APP + 1, 0, 0);
+    HWND box = gui::waitForWindow("X11 question");
+    ASSERT_TRUE(box);
+    ASSERT_NE(xWindowOf(box), 0u);
+    EXPECT_FALSE(IsWindowEnabled(probe));
+    // The owner is focused, as a window manager would on a click: the box
+    // is activated instead and takes the keys.
+    XSetInputFocus(dpy, xid, RevertToParent, CurrentTime);
+    XFlush(dpy);
+    for (int i = 0; i < 300 && GetForegroundWindow() != box; i++) Sleep(10);
+    EXPECT_EQ(GetForegroundWindow(), box);
+    // The owner's close button does nothing while the box is up.
+    closeByWindowManager();
+    ASSERT_TRUE(xdotool("key Escape"));
+    ASSERT_TRUE(g_log.waitFor(WM_APP + 1));
+    EXPECT_EQ(g_log.of({WM_APP + 1})[0].wp, static_cast<WPARAM>(IDCANCEL));
+    EXPECT_TRUE(g_log.of({WM_CLOSE}).empty());
+    EXPECT_TRUE(IsWindowEnabled(probe));
+}
+
 TEST_F(X11, TheWindowManagerResizesAndCloses) {
     g_log.clear();
     XResizeWindow(dpy, xid, 400, 300);
@@ -375,16 +423,7 @@ TEST_F(X11, TheWindowManagerResizesAndCloses) {
     EXPECT_EQ(LOWORD(size.lp), c.right);
     EXPECT_EQ(HIWORD(size.lp), c.bottom);
     EXPECT_TRUE(pixelsMatch());
-    // The close button.
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = xid;
-    e.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(dpy, xid, False, NoEventMask, &e);
-    XFlush(dpy);
+    closeByWindowManager();
     ASSERT_TRUE(g_log.waitFor(WM_CLOSE));
     EXPECT_TRUE(gui::waitGone(probe));
     EXPECT_EQ(app->result(-1), 0);

@@ -224,7 +224,7 @@ private:
     std::unordered_map<::Window, HWND> byXid_;
     std::vector<::Window> stacking_;
     HWND focusSet_ = nullptr;
-    bool grabbed_ = false;
+    ::Window grabbed_ = 0; // the popup that holds the pointer
     bool caretOn_ = true;
     std::set<UINT> keysDown_;
     std::thread thread_, worker_;
@@ -462,13 +462,12 @@ private:
         ::Window popup = 0;
         for (auto &w : wins_)
             if (w.second.popup && w.second.viewable) popup = w.second.xid;
-        if (popup && !grabbed_) {
-            grabbed_ = XGrabPointer(dpy_, popup, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                                    GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
-        } else if (!popup && grabbed_) {
-            XUngrabPointer(dpy_, CurrentTime);
-            grabbed_ = false;
-        }
+        if (popup == grabbed_) return;
+        if (grabbed_) XUngrabPointer(dpy_, CurrentTime);
+        grabbed_ = 0;
+        if (popup && XGrabPointer(dpy_, popup, True, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                  GrabModeAsync, GrabModeAsync, None, None, CurrentTime) == GrabSuccess)
+            grabbed_ = popup;
     }
 
     // The window's pixels as they are now, with the caret when it is on.
@@ -570,6 +569,18 @@ private:
         case UnmapNotify:
             x.viewable = false;
             if (focusSet_ == h) focusSet_ = nullptr;
+            grabForPopups();
+            break;
+        case DestroyNotify:
+            // Another client destroyed it: a new one shows the window at the next look.
+            byXid_.erase(x.xid);
+            if (focusSet_ == h) focusSet_ = nullptr;
+            stacking_.clear();
+            wins_.erase(wit);
+            {
+                std::lock_guard<std::mutex> lk(m_);
+                layout_ = true;
+            }
             grabForPopups();
             break;
         case ReparentNotify:
