@@ -4,6 +4,7 @@
 
 #include "gui_driver.h"
 #include "support.h"
+#include "terminal_thread.h"
 
 #include "terminal/terminal.h"
 
@@ -29,13 +30,9 @@ inline bool waitUntil(const std::function<bool()> &done, DWORD ms = 3000) {
     return true;
 }
 
-// A row of the screen buffer as text, trailing spaces cut.
-inline std::string rowText(LONG port, int row) {
-    TerminalRecord *t = terminalRecord(port);
-    if (!t) return "<no terminal>";
-    std::string s;
-    for (int c = 0; c < kScreenColumns; c++) s += static_cast<char>(cellAt(t->emu, row, c).character);
-    return s.erase(s.find_last_not_of(' ') + 1);
+// Until test holds for the port's terminal, read on the terminal's thread.
+inline bool terminalUntil(LONG port, const std::function<bool(TerminalRecord &)> &test, DWORD ms = 3000) {
+    return waitUntil([&] { return readTerminal<bool>(port, test).value_or(false); }, ms);
 }
 
 // An application thread with a terminal on the near end of a null-modem
@@ -66,6 +63,7 @@ protected:
     void start(const std::function<LONG()> &create, bool openFirst = true) {
         HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         app = std::thread([this, create, openFirst, ready] {
+            ScreenReader reader;
             appThread = GetCurrentThreadId();
             if (openFirst) {
                 opened = Func041(kPort, kOwner);

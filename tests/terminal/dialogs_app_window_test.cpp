@@ -3,6 +3,7 @@
 // windows: its private messages, received text, keys out on the line.
 #include "gui_driver.h"
 #include "message_box.h"
+#include "terminal_thread.h"
 
 #include "resources/resources.h"
 #include "services/startup.h"
@@ -37,13 +38,7 @@ bool waitUntil(const std::function<bool()> &done, DWORD ms = 3000) {
     return true;
 }
 
-std::string rowText(int row) {
-    TerminalRecord *t = terminalRecord(kPort);
-    if (!t) return "<no terminal>";
-    std::string s;
-    for (int c = 0; c < kScreenColumns; c++) s += static_cast<char>(cellAt(t->emu, row, c).character);
-    return s.erase(s.find_last_not_of(' ') + 1);
-}
+std::string rowText(int row) { return termtest::rowText(kPort, row); }
 
 // A double click that closes its window: the last release is given in
 // screen coordinates, so that it is not dropped once the window is gone
@@ -85,6 +80,7 @@ protected:
         EscapeCommFunction(peer, SETDTR);
         HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         app = std::thread([this, ready] {
+            termtest::ScreenReader reader;
             appThread = GetCurrentThreadId();
             MSG m;
             PeekMessageA(&m, nullptr, 0, 0, PM_NOREMOVE); // the queue exists before anyone posts

@@ -145,7 +145,7 @@ TEST_F(TerminalOnCable, DoorWayOnlyForAnsiAndTtyAndATypeChangeEndsIt) {
         gui::settle(frame);
     };
     PostMessageA(frame, WM_COMMAND, kCmdDoorWay, 0);
-    ASSERT_TRUE(waitUntil([&] { return t->emu.doorWayMode == 1; }));
+    ASSERT_TRUE(terminalUntil(kPort, [](TerminalRecord &t) { return t.emu.doorWayMode == 1; }));
     typeDialog();
     EXPECT_EQ(t->emu.doorWayMode, 0);
     EXPECT_FALSE(checked(frame, kCmdDoorWay));
@@ -191,6 +191,7 @@ public:
     static constexpr LONG kPort = 43; // COM44
     explicit TerminalOnPeer(const std::string &command, const std::string &dir) : peer(44, command, dir) {
         app = std::thread([this] {
+            ScreenReader reader;
             thread = GetCurrentThreadId();
             if (Func041(kPort, 5) == 0) {
                 Func001(kPort, 115200, 0, 8, 1);

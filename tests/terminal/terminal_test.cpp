@@ -183,7 +183,7 @@ TEST_F(TerminalOnCable, CarrierGraysAndEnablesTheConnectionCommands) {
     EscapeCommFunction(peer, CLRDTR);
     send("x"); // the carrier is looked at when bytes come
     EXPECT_TRUE(allGrayed(true));
-    EXPECT_TRUE(waitUntil([&] { return (t->buttonBar->buttons[4].flags & kButtonDisabled) != 0; }));
+    EXPECT_TRUE(terminalUntil(kPort, [](TerminalRecord &t) { return (t.buttonBar->buttons[4].flags & kButtonDisabled) != 0; }));
     EXPECT_FALSE(grayed(kCmdClearScreen));
     EscapeCommFunction(peer, SETDTR);
     send("y");
@@ -337,6 +337,7 @@ TEST(TerminalAutoStart, ASendersRequestStartsTheDownload) {
     std::atomic<DWORD> thread{0};
     std::atomic<LONG> created{-1};
     std::thread app([&] {
+        ScreenReader reader;
         thread = GetCurrentThreadId();
         if (Func041(port, 5) == 0) {
             Func001(port, 115200, 0, 8, 1);
@@ -440,7 +441,7 @@ TEST_F(TerminalOnCable, KeysReachTheLineByTypeMapAndDoorWay) {
     // letters as their characters only.
     onApp([&] { Func088(kPort, 0, nullptr); });
     send("\x1b[=255h");
-    ASSERT_TRUE(waitUntil([&] { return t->emu.doorWayMode == 1; }));
+    ASSERT_TRUE(terminalUntil(kPort, [](TerminalRecord &t) { return t.emu.doorWayMode == 1; }));
     gui::key(client, VK_F1);
     EXPECT_EQ(receive(3), std::string("\0\x3b", 2));
     gui::chord(client, VK_CONTROL, VK_HOME);
@@ -450,7 +451,7 @@ TEST_F(TerminalOnCable, KeysReachTheLineByTypeMapAndDoorWay) {
 
     // Local echo shows what is typed where the cursor is.
     send("\x1b[=255l\x1b[5;1H");
-    ASSERT_TRUE(waitUntil([&] { return t->emu.cursorRow == 4 && t->emu.doorWayMode == 0; }));
+    ASSERT_TRUE(terminalUntil(kPort, [](TerminalRecord &t) { return t.emu.cursorRow == 4 && t.emu.doorWayMode == 0; }));
     onApp([&] { Func094(kPort, 1); });
     gui::type(client, "echo");
     EXPECT_EQ(receive(5), "echo");

@@ -83,7 +83,7 @@ TEST(ProgressWindow, FollowsAZmodemUploadToRzAndStaysForTheBatch) {
     const std::string data = randomBytes(48 * 1024, 7);
     writeFile(src.file("follow me.bin"), data);
     PeerProgram rz(kCom, "rz -y -q", dst.path(), paced());
-    LONG first = -1;
+    std::atomic<LONG> first{-1}; // set by the application's thread while the test follows
     App *self = nullptr;
     App app(kCom, [&](LONG port, HWND window) {
         first = Func037(port, window, src.path().c_str(), "follow me.bin", 0);
@@ -101,7 +101,7 @@ TEST(ProgressWindow, FollowsAZmodemUploadToRzAndStaysForTheBatch) {
     // Followed until the file is done; the dialog stays for the batch.
     std::vector<Fields> samples = follow(dialog, [&] { return first != -1; });
     ASSERT_EQ(app.result(-1, 100), -1) << "the batch ended before its last call";
-    EXPECT_EQ(first, 0);
+    EXPECT_EQ(first.load(), 0);
     ASSERT_TRUE(IsWindow(dialog));
     EXPECT_EQ(itemText(dialog, 1000), "follow me.bin");
     EXPECT_EQ(itemText(dialog, 1001), "49152");
