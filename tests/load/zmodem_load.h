@@ -98,6 +98,19 @@ inline bool sameFiles(const std::string &a, const std::string &b) {
 // The kind of line between a lane's two ports.
 enum class Line { NullModem, PseudoTerminal };
 
+// Opens both ends of a lane whose line is there already.
+inline bool openPorts(LONG tx, LONG rx) {
+    if (Func041(tx, 0x10AD) != 0) return false;
+    if (Func041(rx, 0x10AD) != 0) return false;
+    for (LONG p : {tx, rx}) {
+        // 115200 8N1 with RTS/CTS: the ideal line is as fast as the ends can go.
+        if (Func001(p, 115200, NOPARITY, 8, 1) != 0) return false;
+        Func090(p, 1, 0, 0, 0, 10); // no window; a stalled line gives up within seconds
+        Func085(p, watchProgress);
+    }
+    return true;
+}
+
 // Makes the line between ports tx and rx (COM names tx+1, rx+1) and opens
 // both; false when either open fails.
 inline bool openLane(Line kind, LONG tx, LONG rx, DWORD bytesPerSecond = 0) {
@@ -110,16 +123,7 @@ inline bool openLane(Line kind, LONG tx, LONG rx, DWORD bytesPerSecond = 0) {
     } else {
         made = WapiCreatePseudoTerminalPair(a.c_str(), b.c_str(), nullptr);
     }
-    if (!made) return false;
-    if (Func041(tx, 0x10AD) != 0) return false;
-    if (Func041(rx, 0x10AD) != 0) return false;
-    for (LONG p : {tx, rx}) {
-        // 115200 8N1 with RTS/CTS: the ideal line is as fast as the ends can go.
-        if (Func001(p, 115200, NOPARITY, 8, 1) != 0) return false;
-        Func090(p, 1, 0, 0, 0, 10); // no window; a stalled line gives up within seconds
-        Func085(p, watchProgress);
-    }
-    return true;
+    return made && openPorts(tx, rx);
 }
 
 inline void closeLane(LONG tx, LONG rx) {
