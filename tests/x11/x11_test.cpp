@@ -134,6 +134,13 @@ LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_APP + 1: // a modal question; its answer is logged
         g_log.add({WM_APP + 1, static_cast<WPARAM>(MessageBoxA(h, "Sure?", "X11 question", MB_OKCANCEL)), 0, false});
         return 0;
+    case WM_APP + 2: // a stream of repaints
+        for (WPARAM i = 0; i < wp; i++) {
+            InvalidateRect(h, nullptr, TRUE);
+            UpdateWindow(h);
+        }
+        g_log.add({WM_APP + 2, wp, 0, false});
+        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     }
     return DefWindowProcA(h, msg, wp, lp);
@@ -292,6 +299,17 @@ TEST_F(X11, TheServerShowsTheFramebufferAndRepaintsItWithoutTheApplication) {
     XSync(dpy, False);
     EXPECT_TRUE(pixelsMatch());
     EXPECT_EQ(g_log.of({WM_PAINT}).size(), paints);
+}
+
+TEST_F(X11, PaintingDoesNotWaitForAStoppedServer) {
+    ASSERT_TRUE(pixelsMatch());
+    kill(g_xvfb, SIGSTOP);
+    g_shade = RGB(10, 160, 30);
+    PostMessageA(probe, WM_APP + 2, 500, 0);
+    bool painted = g_log.waitFor(WM_APP + 2);
+    kill(g_xvfb, SIGCONT);
+    EXPECT_TRUE(painted) << "the repaints waited for the server";
+    EXPECT_TRUE(pixelsMatch());
 }
 
 TEST_F(X11, TheCaretBlinks) {
