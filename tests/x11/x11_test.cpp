@@ -108,7 +108,7 @@ constexpr int kButton = 7, kOpen = 101;
 LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_KEYDOWN: case WM_KEYUP: case WM_CHAR: case WM_SYSKEYDOWN: case WM_SYSKEYUP: case WM_SYSCHAR:
-    case WM_CLOSE: case WM_SIZE: case WM_COMMAND: case WM_MOUSEWHEEL: case WM_PAINT:
+    case WM_CLOSE: case WM_SIZE: case WM_COMMAND: case WM_MOUSEWHEEL: case WM_PAINT: case WM_LBUTTONUP:
         g_log.add({msg, wp, lp, GetKeyState(VK_CONTROL) < 0});
         break;
     }
@@ -126,6 +126,12 @@ LRESULT CALLBACK probeProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
         EndPaint(h, &ps);
         return 0;
     }
+    case WM_LBUTTONDOWN: // a drag holds the mouse
+        SetCapture(h);
+        return 0;
+    case WM_LBUTTONUP:
+        ReleaseCapture();
+        return 0;
     case WM_APP: // a caret, as an edit field has one
         CreateCaret(h, nullptr, 2, 14);
         SetCaretPos(150, 10);
@@ -381,11 +387,18 @@ TEST_F(X11, AHeldKeyRepeatsAsPressesAlone) {
     EXPECT_EQ(g_log.of({WM_CHAR}).size(), downs.size());
 }
 
-TEST_F(X11, TheWheelAndAClickOnAButton) {
+TEST_F(X11, TheWheelADragAndAClickOnAButton) {
     std::string w = " --window " + std::to_string(xid);
     ASSERT_TRUE(xdotool("mousemove" + w + " 30 100 click 5"));
     ASSERT_TRUE(g_log.waitFor(WM_MOUSEWHEEL));
     EXPECT_EQ(static_cast<short>(HIWORD(g_log.of({WM_MOUSEWHEEL})[0].wp)), -WHEEL_DELTA);
+    // A drag that leaves the window: the release still comes, beyond its right edge.
+    ASSERT_TRUE(xdotool("mousemove" + w + " 30 100 mousedown 1 mousemove" + w + " 500 120 mouseup 1"));
+    ASSERT_TRUE(g_log.waitFor(WM_LBUTTONUP));
+    RECT client;
+    GetClientRect(probe, &client);
+    auto up = g_log.of({WM_LBUTTONUP})[0];
+    EXPECT_GT(static_cast<short>(LOWORD(up.lp)), client.right);
     // The button's middle, in the X window's coordinates.
     POINT p{240, 115};
     ClientToScreen(probe, &p);

@@ -476,7 +476,11 @@ private:
         user::Window *w = user::windowLocked(h);
         if (!w || !w->fb) return nullptr;
         auto out = std::make_unique<gdi::Framebuffer>(w->fb->width, w->fb->height);
-        for (int y = 0; y < out->height; y++) std::memcpy(out->row(y), w->fb->row(y), out->width * 4);
+        for (int y = 0; y < out->height; y++) {
+            const uint32_t *from = w->fb->row(y);
+            uint32_t *to = out->row(y);
+            for (int x = 0; x < out->width; x++) to[x] = from[x] & 0xFFFFFF; // the top byte is not colour
+        }
         if (caretOn_) user::caretOverlay(h, *out, 0, 0);
         return out;
     }
@@ -501,8 +505,6 @@ private:
     void push(HWND h, Win &x) {
         auto now = compose(h);
         if (!now) return;
-        for (int y = 0; y < now->height; y++)
-            for (int i = 0; i < now->width; i++) now->row(y)[i] &= 0xFFFFFF;
         if (!x.shown || x.shown->width != now->width || x.shown->height != now->height) {
             put(x, *now, 0, 0, now->width, now->height);
         } else {
@@ -610,8 +612,11 @@ private:
         case KeyPress:
         case KeyRelease: key(h, e.xkey); break;
         case MotionNotify: {
+            // Of moves in a row over one window, the last place only.
             XEvent next;
-            while (XCheckTypedEvent(dpy_, MotionNotify, &next)) e = next; // the latest place only
+            while (XPending(dpy_) && (XPeekEvent(dpy_, &next), next.type == MotionNotify) &&
+                   next.xmotion.window == e.xmotion.window)
+                XNextEvent(dpy_, &e);
             auto f = byXid_.find(e.xmotion.window);
             if (f == byXid_.end()) break;
             POINT p = screenPoint(f->second, e.xmotion.x, e.xmotion.y);
