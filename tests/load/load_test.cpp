@@ -13,7 +13,7 @@ using namespace load;
 
 namespace {
 
-void eightAtOnce(Line kind) {
+void lanesAtOnce(Line kind) {
     constexpr int kLanes = 8;
     std::vector<std::unique_ptr<Scratch>> in, out;
     Lanes open;
@@ -41,6 +41,14 @@ void eightAtOnce(Line kind) {
         EXPECT_EQ(0, lanes[i]->received) << "lane " << i;
         EXPECT_TRUE(lanes[i]->filesIdentical()) << "lane " << i;
     }
+}
+
+void eightAtOnce(Line kind) {
+    const int fdsBefore = openDescriptors(), threadsBefore = threadCount();
+    lanesAtOnce(kind);
+    // The transfers' files, the ports and the lines are all closed again.
+    EXPECT_EQ(fdsBefore, openDescriptors());
+    EXPECT_EQ(threadsBefore, threadCount());
 }
 
 TEST(Load, EightZmodemBatchesAtOnceOnNullModemPairs) { eightAtOnce(Line::NullModem); }

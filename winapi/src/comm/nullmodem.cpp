@@ -14,15 +14,24 @@ class NullModemDevice;
 
 class NullModemPair {
 public:
-    explicit NullModemPair(const WAPI_LINE_OPTIONS &o) { setOptions(o); thread_ = std::thread([this] { loop(); }); }
+    explicit NullModemPair(const WAPI_LINE_OPTIONS &o) { setOptions(o); }
     ~NullModemPair() {
+        std::thread idle;
         {
             std::lock_guard<std::mutex> lk(mu);
-            stop_ = true;
-            cv_.notify_all();
+            idle = stopLocked();
         }
-        thread_.join();
+        if (idle.joinable()) idle.join();
     }
+
+    // The line thread runs only while an end is open: a closed end may be
+    // kept alive by a thread's handle cache, and with it this pair.
+    void endOpenedLocked() {
+        if (thread_.joinable()) return;
+        thread_ = std::thread([this, run = ++run_] { loop(run); });
+    }
+    // When no end is left: the thread to join once the lock is given up.
+    std::thread endClosedLocked() { return ends[0] || ends[1] ? std::thread() : stopLocked(); }
 
     void setOptions(const WAPI_LINE_OPTIONS &o) {
         opt_ = o;
@@ -70,13 +79,18 @@ private:
     }
     void deliverLocked(int from, const uint8_t *p, size_t n);
     void pumpOnceLocked(int from);
-    void loop();
+    void loop(unsigned run);
+    std::thread stopLocked() {
+        run_++;
+        cv_.notify_all();
+        return std::move(thread_);
+    }
 
     WAPI_LINE_OPTIONS opt_{};
     Direction dir_[2];
     std::mt19937 rng_;
     std::condition_variable cv_;
-    bool stop_ = false;
+    unsigned run_ = 0; // a line thread runs while this is its own number
     std::thread thread_;
 };
 
@@ -86,6 +100,7 @@ public:
         : CommDevice(&pair->mu, overlapped), pair_(std::move(pair)), side_(side) {
         std::lock_guard<std::mutex> lk(pair_->mu);
         pair_->ends[side_] = this;
+        pair_->endOpenedLocked();
         lastStatus_ = modemStatusLocked();
         if (NullModemDevice *p = peer()) p->peerLinesChangedLocked();
     }
@@ -177,13 +192,18 @@ protected:
     }
     void deadlinesChangedLocked() override { pair_->wakeLocked(); }
     void shutdown() override {
-        std::lock_guard<std::mutex> lk(pair_->mu);
-        pair_->ends[side_] = nullptr;
-        // Our lines fall when the end closes.
-        if (NullModemDevice *p = peer()) {
-            p->peerLinesChangedLocked();
-            pair_->pumpLocked(1 - side_);
+        std::thread idle;
+        {
+            std::lock_guard<std::mutex> lk(pair_->mu);
+            pair_->ends[side_] = nullptr;
+            // Our lines fall when the end closes.
+            if (NullModemDevice *p = peer()) {
+                p->peerLinesChangedLocked();
+                pair_->pumpLocked(1 - side_);
+            }
+            idle = pair_->endClosedLocked();
         }
+        if (idle.joinable()) idle.join();
     }
 
 private:
@@ -269,9 +289,9 @@ void NullModemPair::pumpOnceLocked(int from) {
     }
 }
 
-void NullModemPair::loop() {
+void NullModemPair::loop(unsigned run) {
     std::unique_lock<std::mutex> lk(mu);
-    while (!stop_) {
+    while (run_ == run) {
         auto now = Clock::now();
         std::optional<Clock::time_point> next;
         auto consider = [&](std::optional<Clock::time_point> t) {
