@@ -2,12 +2,15 @@
 // through the line simulator): payload bytes per second over the line rate,
 // ours against lrzsz's equivalents in the same run.
 //
-//   transfer_blocks [--size BYTES] [--rate BYTES/S] [--serial] [--only NAME] [--null-modem]
+//   transfer_blocks [--size BYTES] [--rate BYTES/S] [--latency MS] [--ber N] [--seed S]
+//                   [--serial] [--only NAME] [--null-modem]
 //
 // Every transfer runs on its own simulated line; by default all run side by
 // side (the lines are paced by the clock, not by the processor). With
 // --null-modem our transfers also run over in-process null-modem pairs at
-// the same rate (no pseudo-terminals between the ends).
+// the same rate (no pseudo-terminals between the ends). --latency and --ber
+// give every line that latency each way and one bit in N flipped; a -G
+// protocol on a noisy line is expected to fail, and its result is shown.
 #include <vorlex.h>
 #include <winapi_ext.h>
 
@@ -38,6 +41,9 @@ using Clock = std::chrono::steady_clock;
 
 size_t g_size = 1024 * 1024;
 unsigned g_rate = 11520;
+unsigned g_latency = 0; // ms each way
+unsigned g_ber = 0;     // one bit in g_ber flipped
+unsigned g_seed = 1;
 std::string g_dir;      // links of the lines (VORLEX_COMDIR) and the files
 std::string g_linesim;
 
@@ -92,7 +98,9 @@ bool waitForPath(const std::string &path) {
 }
 
 std::string linesim(const std::string &linkA, const std::string &linkB, const std::string &exec) {
-    std::string c = "exec " + quote(g_linesim) + " --rate " + std::to_string(g_rate) + " --link-a " + quote(linkA);
+    std::string c = "exec " + quote(g_linesim) + " --rate " + std::to_string(g_rate) + " --latency " +
+                    std::to_string(g_latency) + " --ber " + std::to_string(g_ber) + " --seed " + std::to_string(g_seed) +
+                    " --link-a " + quote(linkA);
     if (!linkB.empty()) c += " --link-b " + quote(linkB);
     if (!exec.empty()) c += " --exec " + quote(exec);
     return c;
@@ -114,8 +122,10 @@ bool sameFile(const std::string &a, const std::string &b, bool padded) {
 std::mutex g_waitMutex;
 std::condition_variable g_waitChanged;
 std::atomic<bool> g_waiting[255];
+std::atomic<DWORD> g_errors[255]; // the highest error count each port reported
 
-LONG WINAPI onProgress(LONG port, LONG, LPCSTR, DWORD, DWORD, DWORD, DWORD, LONG status) {
+LONG WINAPI onProgress(LONG port, LONG, LPCSTR, DWORD, DWORD, DWORD, DWORD errors, LONG status) {
+    if (port >= 0 && port < 255 && errors > g_errors[port]) g_errors[port] = errors;
     if (status == 12 && port >= 0 && port < 255) {
         std::lock_guard<std::mutex> lk(g_waitMutex);
         g_waiting[port] = true;
@@ -133,6 +143,8 @@ struct Result {
     std::string name;
     double seconds = 0;
     bool ok = false;
+    LONG sent = -1, received = -1; // our ends' results
+    DWORD errors = 0;              // errors (time-outs, retries) our ends counted
 };
 
 // Our sender on tx into our receiver on rx, both open: the receiver's time
@@ -141,6 +153,8 @@ void runOurs(Result *r, LONG protocol, LONG tx, LONG rx) {
     Func090(tx, 1, 1, 0, 0, 60);
     Func090(rx, 1, 1, 0, 0, 60);
     Func085(tx, onProgress);
+    Func085(rx, onProgress);
+    g_errors[tx] = g_errors[rx] = 0;
     const std::string out = g_dir + "/out-" + r->name;
     std::filesystem::create_directories(out);
     LONG sent = -1;
@@ -155,6 +169,9 @@ void runOurs(Result *r, LONG protocol, LONG tx, LONG rx) {
     sender.join();
     Func122(tx, 1);
     Func122(rx, 1);
+    r->sent = sent;
+    r->received = received;
+    r->errors = g_errors[tx] + g_errors[rx];
     r->ok = sent == 0 && received == 0 && sameFile(g_dir + "/payload", out + "/payload", protocol < 4);
 }
 
@@ -201,9 +218,13 @@ Result lrzsz(const std::string &name, const std::string &sendCommand, const std:
         const LONG port = com - 1;
         if (Func041(port, 1)) return r;
         Func090(port, 1, 1, 0, 0, 60);
+        Func085(port, onProgress);
+        g_errors[port] = 0;
         LONG received = Func123(port, nullptr, ourProtocol, out.c_str(), ourProtocol >= 4 ? nullptr : "payload");
         r.seconds = std::chrono::duration<double>(Clock::now() - t0).count();
         Func122(port, 1);
+        r.received = received;
+        r.errors = g_errors[port];
         r.ok = received == 0;
     } else {
         Child receiver("cd " + quote(out) + " && exec socat -t 0.01 " + quote("FILE:" + link + ",raw,echo=0") + " " +
@@ -225,12 +246,16 @@ int main(int argc, char **argv) {
         std::string a = argv[i];
         if (a == "--size" && i + 1 < argc) g_size = std::strtoul(argv[++i], nullptr, 10);
         else if (a == "--rate" && i + 1 < argc) g_rate = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--latency" && i + 1 < argc) g_latency = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--ber" && i + 1 < argc) g_ber = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
+        else if (a == "--seed" && i + 1 < argc) g_seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         else if (a == "--serial") serial = true;
         else if (a == "--only" && i + 1 < argc) only = argv[++i];
         else if (a == "--null-modem") nullModem = true;
         else {
             std::fprintf(stderr,
-                         "usage: transfer_blocks [--size BYTES] [--rate BYTES/S] [--serial] [--only NAME] [--null-modem]\n");
+                         "usage: transfer_blocks [--size BYTES] [--rate BYTES/S] [--latency MS] [--ber N] [--seed S]\n"
+                         "                       [--serial] [--only NAME] [--null-modem]\n");
             return 2;
         }
     }
@@ -275,16 +300,21 @@ int main(int argc, char **argv) {
     }
     for (auto &t : threads) t.join();
 
-    std::printf("%zu bytes of random data at %u bytes/s\n", g_size, g_rate);
-    std::printf("%-34s %10s %12s %11s\n", "transfer", "seconds", "bytes/s", "efficiency");
+    std::printf("%zu bytes of random data at %u bytes/s", g_size, g_rate);
+    if (g_latency) std::printf(", %u ms each way", g_latency);
+    if (g_ber) std::printf(", 1 bit in %u flipped", g_ber);
+    std::printf("\n");
+    std::printf("%-34s %10s %12s %11s %7s\n", "transfer", "seconds", "bytes/s", "efficiency", "errors");
     for (auto &r : results) {
         if (r.name.empty()) continue;
         if (!r.ok) {
-            std::printf("%-34s %10s\n", r.name.c_str(), "FAILED");
+            std::printf("%-34s %10s  (results: sender %ld, receiver %ld; %lu errors)\n", r.name.c_str(), "FAILED",
+                        static_cast<long>(r.sent), static_cast<long>(r.received), static_cast<unsigned long>(r.errors));
             continue;
         }
         double bps = static_cast<double>(g_size) / r.seconds;
-        std::printf("%-34s %10.2f %12.0f %10.1f%%\n", r.name.c_str(), r.seconds, bps, 100.0 * bps / g_rate);
+        std::printf("%-34s %10.2f %12.0f %10.1f%% %7lu\n", r.name.c_str(), r.seconds, bps, 100.0 * bps / g_rate,
+                    static_cast<unsigned long>(r.errors));
     }
     std::filesystem::remove_all(g_dir);
     return 0;

@@ -1,7 +1,7 @@
 // Zmodem benchmark: the library's sender and receiver against lrzsz's rz
 // and sz, side by side on the same kind of pseudo-terminal line.
 //
-//   zmodem [--quick] [pty] [line] [noise] [wall]
+//   zmodem [--quick] [--runs N] [pty] [line] [noise] [wall] [far] [noisy]
 //
 // pty:   10 MB of random bytes over an unlimited pseudo-terminal line:
 //        our sender into rz vs sz into rz, and sz into our receiver vs sz
@@ -12,7 +12,15 @@
 // wall:  10 MB over an unlimited pseudo-terminal into an rz that is already
 //        running (its ZRINIT queued): our upload's wall time from the call,
 //        pause included, beside sz -> rz from sz's start.
-// Without arguments the first three run. --quick uses a tenth of the sizes.
+// far:   300,000 bytes at 11,520 bytes/s with 150 ms latency each way: our
+//        sender into rz from the call (start included) to the complete file,
+//        beside sz -> rz from sz's start.
+// noisy: 1 MB at 11,520 bytes/s, one bit in 100,000 flipped, then one in
+//        10,000: our sender into rz, ours into ours, sz into rz (at 1 in
+//        10,000 only ours into ours and sz into rz, sz given 10 minutes).
+// Without arguments the first three run. --quick uses a tenth of the sizes;
+// --runs repeats the chosen modes (each run with other bit errors); --ber N
+// keeps only that error rate of noisy, --ours only our transfers there.
 //
 // Our sender's time runs from its ZRQINIT to the end of the batch: the
 // fixed "Waiting For Receiver" pause before it is not the protocol's.
@@ -47,6 +55,7 @@ constexpr LONG kPort = 30; // COM31
 constexpr double kLineRate = 11520.0;
 
 std::string g_bin; // directory of linesim
+unsigned g_seed = 11; // the line's bit errors; changed per run
 
 double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
@@ -73,7 +82,8 @@ size_t sizeOf(const std::string &p) {
 struct Peer {
     pid_t pid = -1;
     std::string statsFile;
-    Peer(const std::string &dir, const std::string &workDir, const std::string &command, double rate, unsigned ber) {
+    Peer(const std::string &dir, const std::string &workDir, const std::string &command, double rate, unsigned ber,
+         unsigned latencyMs = 0) {
         std::string link = dir + "/com" + std::to_string(kPort + 1);
         std::string script = dir + "/peer.sh";
         std::ofstream(script) << "cd '" << workDir << "' && exec " << command << " 2>/dev/null\n";
@@ -90,9 +100,9 @@ struct Peer {
                 int stats = open(statsFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
                 dup2(stats, 2);
                 std::string sim = g_bin + "/linesim", r = std::to_string(static_cast<long>(rate)),
-                            b = std::to_string(ber);
-                execl(sim.c_str(), "linesim", "--rate", r.c_str(), "--ber", b.c_str(), "--seed", "11", "--link-a",
-                      link.c_str(), "--exec", peer.c_str(), static_cast<char *>(nullptr));
+                            b = std::to_string(ber), l = std::to_string(latencyMs), seed = std::to_string(g_seed);
+                execl(sim.c_str(), "linesim", "--rate", r.c_str(), "--ber", b.c_str(), "--latency", l.c_str(), "--seed",
+                      seed.c_str(), "--link-a", link.c_str(), "--exec", peer.c_str(), static_cast<char *>(nullptr));
             } else {
                 std::string pty = "PTY,link=" + link + ",raw,echo=0", exec = "EXEC:" + peer + ",pipes";
                 execlp("socat", "socat", pty.c_str(), exec.c_str(), static_cast<char *>(nullptr));
@@ -201,12 +211,13 @@ double ourSendWall(const std::string &dir, const std::string &file, const std::s
 }
 
 // sz into rz; seconds from sz's start to the complete file.
-double lrzszPair(const std::string &dir, const std::string &file, const std::string &out, double rate, unsigned ber) {
+double lrzszPair(const std::string &dir, const std::string &file, const std::string &out, double rate, unsigned ber,
+                 unsigned latencyMs = 0, double limit = 300) {
     const std::string name = fs::path(file).filename().string();
     const std::string target = out + "/" + name;
     const size_t size = sizeOf(file);
     auto start = Clock::now();
-    Peer sz(dir, fs::path(file).parent_path().string(), "sz -q '" + name + "'", rate, ber);
+    Peer sz(dir, fs::path(file).parent_path().string(), "sz -q '" + name + "'", rate, ber, latencyMs);
     std::string link = dir + "/com" + std::to_string(kPort + 1);
     pid_t rz = fork();
     if (rz == 0) {
@@ -219,7 +230,7 @@ double lrzszPair(const std::string &dir, const std::string &file, const std::str
         _exit(127);
     }
     Clock::time_point done{};
-    for (int i = 0; i < 600000; i++) {
+    while (seconds(start, Clock::now()) < limit) {
         if (sizeOf(target) == size && done == Clock::time_point{}) done = Clock::now();
         if (waitpid(rz, nullptr, WNOHANG) == rz) {
             rz = -1;
@@ -266,6 +277,98 @@ double ourReceive(const std::string &dir, const std::string &file, const std::st
     return seconds(start, done);
 }
 
+// Records when the file at path first has the size given.
+struct CompletionWatch {
+    std::atomic<bool> stop{false};
+    Clock::time_point done{};
+    std::thread thread;
+    CompletionWatch(const std::string &path, size_t size) {
+        thread = std::thread([this, path, size] {
+            while (!stop) {
+                if (sizeOf(path) == size) {
+                    done = Clock::now();
+                    return;
+                }
+                usleep(500);
+            }
+        });
+    }
+    // Seconds from start to the complete file, or -1.
+    double finish(Clock::time_point start) {
+        stop = true;
+        if (thread.joinable()) thread.join();
+        return done == Clock::time_point{} ? -1 : seconds(start, done);
+    }
+    ~CompletionWatch() { finish(Clock::now()); }
+};
+
+// Our sender into rz over a line with latency: seconds from the call to the
+// complete file (and in *callSeconds to the end of the batch), or -1.
+double ourSendFromCall(const std::string &dir, const std::string &file, const std::string &out, double rate,
+                       unsigned ber, unsigned latencyMs, double *callSeconds) {
+    const std::string target = out + "/" + fs::path(file).filename().string();
+    Peer rz(dir, out, "rz -q -y", rate, ber, latencyMs);
+    if (!openPort()) return -1;
+    auto start = Clock::now();
+    CompletionWatch watch(target, sizeOf(file));
+    LONG r = Func037(kPort, nullptr, nullptr, file.c_str(), 0);
+    Func037(kPort, nullptr, nullptr, nullptr, -1);
+    *callSeconds = seconds(start, Clock::now());
+    const double done = watch.finish(start);
+    Func122(kPort, 5);
+    rz.wait(30);
+    g_lineBytes = rz.lineBytesAB();
+    if (r != 0 || !sameFile(file, target)) return -1;
+    return done;
+}
+
+// Our sender into our receiver over one simulated line: seconds from the
+// sender's call to the complete file, or -1.
+double oursPair(const std::string &dir, const std::string &file, const std::string &out, double rate, unsigned ber,
+                unsigned latencyMs) {
+    const std::string target = out + "/" + fs::path(file).filename().string();
+    const std::string a = dir + "/com" + std::to_string(kPort + 1), b = dir + "/com" + std::to_string(kPort + 2);
+    unlink(a.c_str());
+    unlink(b.c_str());
+    pid_t line = fork();
+    if (line == 0) {
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(devnull, 1);
+        int stats = open((dir + "/linesim.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(stats, 2);
+        std::string sim = g_bin + "/linesim", r = std::to_string(static_cast<long>(rate)), e = std::to_string(ber),
+                    l = std::to_string(latencyMs), seed = std::to_string(g_seed);
+        execl(sim.c_str(), "linesim", "--rate", r.c_str(), "--ber", e.c_str(), "--latency", l.c_str(), "--seed",
+              seed.c_str(), "--link-a", a.c_str(), "--link-b", b.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    struct stat st;
+    for (int i = 0; i < 500 && (lstat(a.c_str(), &st) != 0 || lstat(b.c_str(), &st) != 0); i++) usleep(10000);
+    double result = -1;
+    if (openPort() && Func041(kPort + 1, 5) == 0) {
+        Func090(kPort + 1, 1, 0, 0, 0, 60);
+        LONG received = -1;
+        std::thread receiver([&] { received = Func024(kPort + 1, nullptr, out.c_str()); });
+        auto start = Clock::now();
+        CompletionWatch watch(target, sizeOf(file));
+        LONG sent = Func037(kPort, nullptr, nullptr, file.c_str(), 0);
+        Func037(kPort, nullptr, nullptr, nullptr, -1);
+        receiver.join();
+        const double done = watch.finish(start);
+        if (sent == 0 && received == 0 && done > 0 && sameFile(file, target)) result = done;
+        Func122(kPort + 1, 5);
+    }
+    Func122(kPort, 5);
+    kill(line, SIGTERM);
+    waitpid(line, nullptr, 0);
+    std::ifstream f(dir + "/linesim.txt");
+    std::string word;
+    g_lineBytes = 0;
+    while (f >> word)
+        if (word == "A->B") f >> g_lineBytes;
+    return result;
+}
+
 void freshDir(const std::string &d) {
     fs::remove_all(d);
     fs::create_directories(d);
@@ -275,7 +378,10 @@ void freshDir(const std::string &d) {
 
 int main(int argc, char **argv) {
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    bool quick = false, pty = false, line = false, noise = false, wall = false;
+    bool quick = false, pty = false, line = false, noise = false, wall = false, far = false, noisy = false;
+    int runs = 1;
+    unsigned onlyBer = 0; // noisy: only this error rate
+    bool oursOnly = false; // noisy: our transfers only
     for (int i = 1; i < argc; i++) {
         std::string a = argv[i];
         if (a == "--quick") quick = true;
@@ -283,12 +389,18 @@ int main(int argc, char **argv) {
         else if (a == "line") line = true;
         else if (a == "noise") noise = true;
         else if (a == "wall") wall = true;
+        else if (a == "far") far = true;
+        else if (a == "noisy") noisy = true;
+        else if (a == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
+        else if (a == "--ber" && i + 1 < argc) onlyBer = static_cast<unsigned>(std::atoi(argv[++i]));
+        else if (a == "--ours" ) oursOnly = true;
         else {
-            std::fprintf(stderr, "usage: zmodem [--quick] [pty] [line] [noise] [wall]\n");
+            std::fprintf(stderr, "usage: zmodem [--quick] [--runs N] [--ber N] [--ours] [pty] [line] [noise] [wall] [far] "
+                                 "[noisy]\n");
             return 2;
         }
     }
-    if (!pty && !line && !noise && !wall) pty = line = noise = true;
+    if (!pty && !line && !noise && !wall && !far && !noisy) pty = line = noise = true;
     g_bin = fs::canonical("/proc/self/exe").parent_path().string();
     if (!fs::exists(g_bin + "/linesim")) g_bin = fs::path(g_bin).parent_path().string();
     std::string root = (fs::temp_directory_path() / ("vorlex-bench-" + std::to_string(getpid()))).string();
@@ -298,61 +410,112 @@ int main(int argc, char **argv) {
     freshDir(in);
     int failures = 0;
 
-    if (pty) {
-        const size_t n = quick ? 1000000 : 10000000;
-        std::string file = in + "/random.bin";
-        writeRandom(file, n, 1);
-        freshDir(out);
-        double ours = ourSend(root, file, out, 0, 0);
-        freshDir(out);
-        double theirs = lrzszPair(root, file, out, 0, 0);
-        freshDir(out);
-        double ourRx = ourReceive(root, file, out, 0, 0);
-        freshDir(out);
-        double theirs2 = lrzszPair(root, file, out, 0, 0);
-        std::printf("pty, %zu random bytes:\n", n);
-        std::printf("  our sender -> rz   %.3f s   sz -> rz %.3f s   ratio %.2f\n", ours, theirs,
-                    ours > 0 ? theirs / ours : 0.0);
-        std::printf("  sz -> our receiver %.3f s   sz -> rz %.3f s   ratio %.2f\n", ourRx, theirs2,
-                    ourRx > 0 ? theirs2 / ourRx : 0.0);
-        failures += ours < 0 || theirs < 0 || ourRx < 0 || theirs2 < 0;
-    }
-    if (wall) {
-        const size_t n = quick ? 1000000 : 10000000;
-        std::string file = in + "/random.bin";
-        writeRandom(file, n, 1);
-        freshDir(out);
-        double ours = ourSendWall(root, file, out);
-        freshDir(out);
-        double theirs = lrzszPair(root, file, out, 0, 0);
-        std::printf("pty, %zu random bytes into a running rz, wall time:\n", n);
-        std::printf("  our sender -> rz   %.3f s   sz -> rz %.3f s   ratio %.2f\n", ours, theirs,
-                    ours > 0 ? theirs / ours : 0.0);
-        failures += ours < 0 || theirs < 0;
-    }
-    for (int pass = 0; pass < 2; pass++) {
-        if ((pass == 0 && !line) || (pass == 1 && !noise)) continue;
-        const unsigned ber = pass ? 100000 : 0;
-        const size_t n = quick ? 100000 : 1000000;
-        std::string file = in + "/line.bin";
-        writeRandom(file, n, 2);
-        auto wire = [&]() { return g_lineBytes ? 100.0 * static_cast<double>(n) / static_cast<double>(g_lineBytes) : 0.0; };
-        freshDir(out);
-        double ours = ourSend(root, file, out, kLineRate, ber);
-        double oursWire = wire();
-        freshDir(out);
-        double theirs = lrzszPair(root, file, out, kLineRate, ber);
-        double theirsWire = wire();
-        freshDir(out);
-        double ourRx = ourReceive(root, file, out, kLineRate, ber);
-        double ourRxWire = wire();
-        auto eff = [&](double t) { return t > 0 ? 100.0 * static_cast<double>(n) / t / kLineRate : 0.0; };
-        std::printf("11,520 bytes/s%s, %zu random bytes (efficiency; payload share of the bytes sent):\n",
-                    ber ? ", 1 bit in 100,000 flipped" : "", n);
-        std::printf("  our sender -> rz   %6.1f s  %5.1f%%  %5.1f%%\n", ours, eff(ours), oursWire);
-        std::printf("  sz -> rz           %6.1f s  %5.1f%%  %5.1f%%\n", theirs, eff(theirs), theirsWire);
-        std::printf("  sz -> our receiver %6.1f s  %5.1f%%  %5.1f%%\n", ourRx, eff(ourRx), ourRxWire);
-        failures += ours < 0 || theirs < 0 || ourRx < 0;
+    for (int run = 0; run < runs; run++) {
+        g_seed = 11 + static_cast<unsigned>(run);
+        if (runs > 1) std::printf("run %d\n", run + 1);
+        if (far) {
+            const size_t n = quick ? 30000 : 300000;
+            std::string file = in + "/far.bin";
+            writeRandom(file, n, 3);
+            auto eff = [&](double t) { return t > 0 ? 100.0 * static_cast<double>(n) / t / kLineRate : 0.0; };
+            freshDir(out);
+            double call = 0;
+            double ours = ourSendFromCall(root, file, out, kLineRate, 0, 150, &call);
+            const unsigned long long oursBytes = g_lineBytes;
+            freshDir(out);
+            double theirs = lrzszPair(root, file, out, kLineRate, 0, 150);
+            std::printf("11,520 bytes/s, 150 ms each way, %zu random bytes (to the complete file; bytes sent):\n", n);
+            std::printf("  our sender -> rz   %6.2f s  %5.1f%%  %llu  (call ends after %.2f s)\n", ours, eff(ours),
+                        oursBytes, call);
+            std::printf("  sz -> rz           %6.2f s  %5.1f%%  %llu  ratio %.2f\n", theirs, eff(theirs), g_lineBytes,
+                        ours > 0 ? theirs / ours : 0.0);
+            failures += ours < 0 || theirs < 0;
+        }
+        if (noisy) {
+            const size_t n = quick ? 100000 : 1000000;
+            std::string file = in + "/noisy.bin";
+            writeRandom(file, n, 4);
+            auto eff = [&](double t) { return t > 0 ? 100.0 * static_cast<double>(n) / t / kLineRate : 0.0; };
+            for (unsigned ber : {100000u, 10000u}) {
+                if (onlyBer && ber != onlyBer) continue;
+                std::printf("11,520 bytes/s, 1 bit in %u flipped, %zu random bytes (efficiency):\n", ber, n);
+                if (ber == 100000) {
+                    freshDir(out);
+                    double call = 0;
+                    double ours = ourSendFromCall(root, file, out, kLineRate, ber, 0, &call);
+                    std::printf("  our sender -> rz   %6.1f s  %5.1f%%\n", ours, eff(ours));
+                    failures += ours < 0;
+                }
+                freshDir(out);
+                double pair = oursPair(root, file, out, kLineRate, ber, 0);
+                std::printf("  ours -> ours       %6.1f s  %5.1f%%\n", pair, eff(pair));
+                if (oursOnly) continue;
+                freshDir(out);
+                const double limit = ber == 10000 ? 600 : 900;
+                double theirs = lrzszPair(root, file, out, kLineRate, ber, 0, limit);
+                if (theirs < 0)
+                    std::printf("  sz -> rz           did not finish within %.0f s\n", limit);
+                else
+                    std::printf("  sz -> rz           %6.1f s  %5.1f%%\n", theirs, eff(theirs));
+                failures += pair < 0 || (theirs < 0 && ber == 100000);
+            }
+        }
+        if (pty) {
+            const size_t n = quick ? 1000000 : 10000000;
+            std::string file = in + "/random.bin";
+            writeRandom(file, n, 1);
+            freshDir(out);
+            double ours = ourSend(root, file, out, 0, 0);
+            freshDir(out);
+            double theirs = lrzszPair(root, file, out, 0, 0);
+            freshDir(out);
+            double ourRx = ourReceive(root, file, out, 0, 0);
+            freshDir(out);
+            double theirs2 = lrzszPair(root, file, out, 0, 0);
+            std::printf("pty, %zu random bytes:\n", n);
+            std::printf("  our sender -> rz   %.3f s   sz -> rz %.3f s   ratio %.2f\n", ours, theirs,
+                        ours > 0 ? theirs / ours : 0.0);
+            std::printf("  sz -> our receiver %.3f s   sz -> rz %.3f s   ratio %.2f\n", ourRx, theirs2,
+                        ourRx > 0 ? theirs2 / ourRx : 0.0);
+            failures += ours < 0 || theirs < 0 || ourRx < 0 || theirs2 < 0;
+        }
+        if (wall) {
+            const size_t n = quick ? 1000000 : 10000000;
+            std::string file = in + "/random.bin";
+            writeRandom(file, n, 1);
+            freshDir(out);
+            double ours = ourSendWall(root, file, out);
+            freshDir(out);
+            double theirs = lrzszPair(root, file, out, 0, 0);
+            std::printf("pty, %zu random bytes into a running rz, wall time:\n", n);
+            std::printf("  our sender -> rz   %.3f s   sz -> rz %.3f s   ratio %.2f\n", ours, theirs,
+                        ours > 0 ? theirs / ours : 0.0);
+            failures += ours < 0 || theirs < 0;
+        }
+        for (int pass = 0; pass < 2; pass++) {
+            if ((pass == 0 && !line) || (pass == 1 && !noise)) continue;
+            const unsigned ber = pass ? 100000 : 0;
+            const size_t n = quick ? 100000 : 1000000;
+            std::string file = in + "/line.bin";
+            writeRandom(file, n, 2);
+            auto wire = [&]() { return g_lineBytes ? 100.0 * static_cast<double>(n) / static_cast<double>(g_lineBytes) : 0.0; };
+            freshDir(out);
+            double ours = ourSend(root, file, out, kLineRate, ber);
+            double oursWire = wire();
+            freshDir(out);
+            double theirs = lrzszPair(root, file, out, kLineRate, ber);
+            double theirsWire = wire();
+            freshDir(out);
+            double ourRx = ourReceive(root, file, out, kLineRate, ber);
+            double ourRxWire = wire();
+            auto eff = [&](double t) { return t > 0 ? 100.0 * static_cast<double>(n) / t / kLineRate : 0.0; };
+            std::printf("11,520 bytes/s%s, %zu random bytes (efficiency; payload share of the bytes sent):\n",
+                        ber ? ", 1 bit in 100,000 flipped" : "", n);
+            std::printf("  our sender -> rz   %6.1f s  %5.1f%%  %5.1f%%\n", ours, eff(ours), oursWire);
+            std::printf("  sz -> rz           %6.1f s  %5.1f%%  %5.1f%%\n", theirs, eff(theirs), theirsWire);
+            std::printf("  sz -> our receiver %6.1f s  %5.1f%%  %5.1f%%\n", ourRx, eff(ourRx), ourRxWire);
+            failures += ours < 0 || theirs < 0 || ourRx < 0;
+        }
     }
     fs::remove_all(root);
     if (failures) std::printf("%d transfer(s) failed\n", failures);

@@ -15,6 +15,8 @@ LONG readByte(Session &s);
 // the wait ending early when the pump or a close ends it), or
 // VORLEX_WAIT_TIMEOUT. Traced; sets the renotify mark for the terminal.
 LONG readByteWithin(Session &s, HWND window, LONG seconds);
+// The same with the wait in milliseconds.
+LONG readByteWithinMs(Session &s, HWND window, DWORD ms);
 // Up to maximum queued bytes into buffer, NUL stored after them; the count.
 // Traced.
 LONG readQueued(Session &s, char *buffer, LONG maximum);

@@ -114,18 +114,23 @@ LONG readByte(Session &s) {
     return byte;
 }
 
-LONG readByteWithin(Session &s, HWND window, LONG seconds) {
+LONG readByteWithinMs(Session &s, HWND window, DWORD ms) {
     PortRecord &r = s.rec();
     LONG b = readByte(s);
-    if (b < 0 && seconds > 0) {
-        // seconds x 18 ticks, but a byte ends the wait as soon as it arrives.
+    if (b < 0 && ms > 0) {
+        // A byte ends the wait as soon as it arrives.
         bool interrupted;
-        b = waitForByte(r, window, static_cast<DWORD>(seconds) * 18 * kTickMs, &interrupted);
+        b = waitForByte(r, window, ms, &interrupted);
         if (b >= 0) traceByte(s, static_cast<BYTE>(b));
     }
     // Only a mark for the terminal: no fence needed on this hot path.
     r.renotify.store(1, std::memory_order_release);
     return b < 0 ? VORLEX_WAIT_TIMEOUT : b;
+}
+
+LONG readByteWithin(Session &s, HWND window, LONG seconds) {
+    // seconds x 18 ticks
+    return readByteWithinMs(s, window, seconds > 0 ? static_cast<DWORD>(seconds) * 18 * kTickMs : 0);
 }
 
 LONG readQueued(Session &s, char *buffer, LONG maximum) {

@@ -95,6 +95,7 @@ struct ZmodemLink {
     LONG useCrc32;
     LONG charTimeout;                 // seconds for each further character
     LONG headerWaits;
+    DWORD headerMs;                   // each of those waits (5 s when 0)
     LONG conversion;                  // receiver: ZF0 of ZFILE
     DWORD peerPosition;               // the position of the last header read
     BYTE sendBuffer[2176];

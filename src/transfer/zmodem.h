@@ -62,6 +62,7 @@ void detachLineInput(Session &s);
 // The next received byte within the seconds given (the progress window's
 // messages are dispatched meanwhile), or -10.
 LONG readLineByte(Session &s, LONG seconds);
+LONG readLineByteMs(Session &s, DWORD ms);
 // Received bytes are waiting (in the input block or the port).
 bool inputWaiting(Session &s);
 // Throws away what was received and not yet read.

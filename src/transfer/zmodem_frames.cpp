@@ -119,6 +119,12 @@ LONG readLineByte(Session &s, LONG seconds) {
     return readByteWithin(s, progressWindowOf(s), seconds);
 }
 
+LONG readLineByteMs(Session &s, DWORD ms) {
+    if (LineInput *in = zmodemLink(s).input)
+        if (in->pos < in->count) return readLineByte(s, 0);
+    return readByteWithinMs(s, progressWindowOf(s), ms);
+}
+
 bool inputWaiting(Session &s) {
     LineInput *in = zmodemLink(s).input;
     if (in && in->pos < in->count) return true;
@@ -372,7 +378,7 @@ HeaderRead readHeader(Session &s, BYTE *destination) {
             LONG c = kReadTimeout;
             const LONG waits = z.headerWaits > 0 ? z.headerWaits : 1;
             for (LONG i = 0; i < waits; i++) {
-                c = readLineByte(s, 5);
+                c = z.headerMs ? readLineByteMs(s, z.headerMs) : readLineByte(s, 5);
                 if (c >= 0) break;
                 pollCallback(s);
                 if (stopRequested(t)) return cancelExit();

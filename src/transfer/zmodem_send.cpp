@@ -86,17 +86,28 @@ bool holdsReceiverInit(const BYTE *p, LONG n) {
 
 // The pause before "rz\r" gives a receiver that is not running yet time to
 // start. One that already runs has said so with its ZRINIT: that ends the
-// pause, and the bytes stay in the line input for getReceiverInit.
+// pause as soon as it arrives, and the bytes stay in the line input for
+// getReceiverInit.
 void waitForReceiver(Session &s, TransferRecord *t, LineInput &in) {
     constexpr LONG kTicks = 72;
+    constexpr DWORD kPauseMs = kTicks * 56;
     const LONG room = static_cast<LONG>(sizeof in.bytes) - 1;
-    for (LONG tick = 0; tick < kTicks && !stopRequested(t); tick++) {
+    const DWORD start = GetTickCount();
+    while (!stopRequested(t)) {
         if (in.count < room && inputCount(s)) {
             const LONG n = readQueued(s, reinterpret_cast<char *>(in.bytes) + in.count, room - in.count);
             if (n > 0) in.count += n;
             if (holdsReceiverInit(in.bytes, in.count)) return;
         }
-        waitTicks(s, 1, false);
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= kPauseMs) return;
+        if (kPauseMs - elapsed >= 1100 && in.count < room) {
+            // The first byte ends this wait, not the next tick.
+            const LONG b = readByteWithin(s, progressWindowOf(s), 1);
+            if (b >= 0) in.bytes[in.count++] = static_cast<BYTE>(b);
+        } else {
+            waitTicks(s, 1, false);
+        }
     }
 }
 
@@ -205,43 +216,141 @@ namespace {
 
 // A receiver that takes a continuous stream (buffer 0) gets ZCRCQ marks and
 // acknowledges them; the sender keeps at most a window of unacknowledged
-// bytes on the line, sized to about a tenth of a second of what the line
-// has carried (4 KiB at least). Without it every error would cost everything the transmit queue
-// and the device held at the time.
-constexpr DWORD kMinWindow = 4096;
+// bytes on the line. The window follows the line: twice what it delivers in
+// the shortest round trip seen (a far line stays busy), and never much more,
+// since an error costs everything on the line at the time.
+constexpr DWORD kMinWindow = 512;
 constexpr DWORD kMaxWindow = 1u << 20;
 
 struct Window {
     bool active = false;
-    DWORD start = 0;     // position where the data phase began
-    DWORD startMs = 0;
     DWORD acked = 0;     // the receiver has this much
-    DWORD size = kMinWindow;
+    DWORD size = 4096;
     DWORD nextMark = 0;  // the subpacket reaching this position ends with ZCRCQ
     DWORD lastMark = 0;  // the end of the last ZCRCQ subpacket sent
+    DWORD length = 0;    // the subpacket length now
+    // What the line has shown, kept across repositions: the shortest round
+    // trip of a mark and that subpacket's length (its own time on the line
+    // is no delay of the line), and the rate.
+    DWORD minRoundTrip = 0; // ms, 0 until measured
+    DWORD minRoundTripLength = 0;
+    DWORD rate = 0;         // bytes per second acknowledged, 0 until measured
+    // Marks awaiting their acknowledgement.
+    struct Mark {
+        DWORD position, ms, length;
+    };
+    Mark marks[32] = {};
+    int markCount = 0;
+    DWORD rateFromMs = 0, rateFromPosition = 0;
 
+    DWORD lineTime(DWORD bytes) const {
+        return rate ? static_cast<DWORD>(static_cast<unsigned long long>(bytes) * 1000 / rate) : 0;
+    }
+    // The line's own delay there and back (ms).
+    DWORD delay() const {
+        const DWORD own = lineTime(minRoundTripLength);
+        return minRoundTrip > own ? minRoundTrip - own : 0;
+    }
     void begin(DWORD position) {
-        start = acked = lastMark = position;
-        startMs = GetTickCount();
-        size = kMinWindow;
+        acked = lastMark = position;
+        markCount = 0;
+        rateFromMs = 0; // the rate is measured from the first acknowledgement
         nextMark = position + size / 4;
     }
     // The subpacket that ends at end fills the window, or reaches the mark:
     // it asks for an acknowledgement.
-    bool marks(DWORD end) const { return end >= nextMark || end - acked >= size; }
+    bool wantsMark(DWORD end) const { return end >= nextMark || end - acked >= size; }
+    void marked(DWORD end, DWORD bytes) {
+        lastMark = end;
+        nextMark = end + size / 4;
+        if (markCount == 32) {
+            std::memmove(marks, marks + 1, sizeof marks - sizeof marks[0]);
+            markCount--;
+        }
+        marks[markCount++] = Mark{end, GetTickCount(), bytes};
+    }
     void acknowledge(DWORD position, DWORD sent) {
         if (position > sent || position <= acked) return;
+        // Until the rate is known the window grows with what comes back
+        // (doubling each round trip).
+        if (rate == 0) size = size + (position - acked) > kMaxWindow ? kMaxWindow : size + (position - acked);
         acked = position;
-        DWORD ms = GetTickCount() - startMs;
-        if (ms < 1) ms = 1;
-        unsigned long long rate = static_cast<unsigned long long>(acked - start) * 1000 / ms;
-        unsigned long long w = rate / 10;
+        const DWORD now = GetTickCount();
+        int kept = 0;
+        for (int i = 0; i < markCount; i++) {
+            if (marks[i].position == position) {
+                const DWORD rtt = now - marks[i].ms;
+                const DWORD own = lineTime(marks[i].length);
+                const DWORD d = rtt > own ? rtt - own : 0;
+                if (minRoundTrip == 0 || d < delay()) {
+                    minRoundTrip = rtt ? rtt : 1;
+                    minRoundTripLength = marks[i].length;
+                }
+            }
+            if (marks[i].position > position) marks[kept++] = marks[i];
+        }
+        markCount = kept;
+        // The rate over a quarter of a second at least, so that
+        // acknowledgements arriving in a bunch do not inflate it; the first
+        // round trip after a start, when nothing can come back, is left out.
+        if (rateFromMs == 0) {
+            rateFromMs = now ? now : 1;
+            rateFromPosition = position;
+            return;
+        }
+        const DWORD span = now - rateFromMs;
+        if (span >= 250 && span >= minRoundTrip) {
+            rate = static_cast<DWORD>(static_cast<unsigned long long>(position - rateFromPosition) * 1000 / span);
+            rateFromMs = now;
+            rateFromPosition = position;
+            resize();
+        }
+    }
+    // Twice what the line holds while a subpacket goes there and its
+    // acknowledgement comes back; a fiftieth of a second's worth at least.
+    void resize() {
+        if (!rate) return;
+        const unsigned long long product = static_cast<unsigned long long>(rate) * delay() / 1000 + length;
+        const unsigned long long w = rate / 50 > product * 2 ? rate / 50 : product * 2;
         size = static_cast<DWORD>(w < kMinWindow ? kMinWindow : (w > kMaxWindow ? kMaxWindow : w));
     }
     // Waiting makes sense only while an acknowledgement is due: a window
     // that shrank below what is on the line since the last mark sends one
     // more subpacket, which marks, instead of waiting for nothing.
     bool full(DWORD sent) const { return active && sent - acked >= size && lastMark > acked; }
+    // How long to wait for an acknowledgement before starting again from
+    // what the receiver has confirmed (ms): a lost one costs a few round
+    // trips, not seconds.
+    DWORD patience() const {
+        if (!minRoundTrip) return 5000;
+        const unsigned long long ms = static_cast<unsigned long long>(minRoundTrip) * 4 + lineTime(size);
+        return ms < 250 ? 250 : (ms > 5000 ? 5000 : static_cast<DWORD>(ms));
+    }
+};
+
+// The subpacket length follows the distance between errors: every error
+// costs the subpacket it hit and what followed it on the line, every
+// subpacket its framing; the power of two just above the square root of the
+// distance balances the two (128 at one bit in 100,000, 64 at one in
+// 10,000). It shrinks at errors and grows back while the line stays clean.
+struct Lengths {
+    bool errors = false;    // none yet: the largest
+    DWORD gap = 0;          // bytes between errors, averaged
+    DWORD restartedAt = 0;  // where the sender last started again
+    LONG length(DWORD position, LONG largest) const {
+        if (!errors) return largest;
+        const DWORD run = position - restartedAt;
+        const unsigned long long g = run > gap ? run : gap;
+        LONG n = 64;
+        while (n * 2 <= largest && static_cast<unsigned long long>(n) * n <= g) n *= 2;
+        return n;
+    }
+    void error(DWORD position) {
+        const DWORD run = position > restartedAt ? position - restartedAt : 0;
+        gap = errors ? (gap + run) / 2 : run;
+        errors = true;
+        restartedAt = position;
+    }
 };
 
 } // namespace
@@ -264,9 +373,8 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
     ZmodemLink &z = t->zmodem;
     const LONG largest =
         (z.peerBufferSize >= 1 && z.peerBufferSize <= 1023) ? static_cast<LONG>(z.peerBufferSize) : kMaxSubpacket;
-    LONG length = largest;
-    LONG threshold = 1;
-    LONG good = 0;
+    Lengths lengths;
+    lengths.restartedAt = t->sendPosition;
 
     // Whatever the receiver said before the data is old news.
     while (inputWaiting(s)) {
@@ -285,11 +393,11 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
     LONG cans = 0;
     LONG bufferLeft = 0;
     int zeofRepeats = 0;
-    // A repositioning request: shorter subpackets, slower growth.
+    // A repositioning request: what is still queued for the line is of no
+    // use to the receiver, and the error counts for the subpacket length.
     auto repositioned = [&]() {
-        length = ((length & ~3) > 256) ? length / 4 : 64;
-        good = 0;
-        threshold = threshold * 2 + 1;
+        purgeOutput(s);
+        lengths.error(t->sendPosition);
         window.begin(t->sendPosition);
         keyed = asksForKeyedHeaders(z);
     };
@@ -305,6 +413,19 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
         t->resultCode = kResultRemoteCancel;
         sendCancelSequence(s);
         return true;
+    };
+    // A header read while the frame is open: a damaged one must not hold the
+    // sender for the whole of the usual waits, with the receiver silent.
+    auto readInFrame = [&](DWORD ms) {
+        const LONG waits = z.headerWaits, chars = z.charTimeout;
+        z.headerWaits = 1;
+        z.headerMs = ms;
+        z.charTimeout = 1;
+        const HeaderRead h = readHeader(s, z.rxHeader);
+        z.headerWaits = waits;
+        z.charTimeout = chars;
+        z.headerMs = 0;
+        return h;
     };
     // A header that came while a frame is open. kData when the frame goes on.
     auto inFrameHeader = [&](const HeaderRead &h) -> LONG {
@@ -352,10 +473,7 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
             }
             if (window.full(t->sendPosition)) {
                 // Wait for acknowledgements with the frame left open.
-                const LONG waits = z.headerWaits;
-                z.headerWaits = 1;
-                const HeaderRead h = readHeader(s, z.rxHeader);
-                z.headerWaits = waits;
+                const HeaderRead h = readInFrame(window.patience());
                 if (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t)) {
                     if (windowError()) return kFailed;
                     // No acknowledgement came (lost, or the receiver is
@@ -364,6 +482,7 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
                     // receiver that has more answers with its own ZRPOS.
                     countError(s, kStatusTimeOut);
                     t->sendPosition = window.acked;
+                    lengths.error(t->sendPosition);
                     window.begin(t->sendPosition);
                     step = kFrame;
                     break;
@@ -376,6 +495,11 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
                 step = static_cast<Step>(inFrameHeader(h));
                 if (step == kReply) pending = h.kind;
                 break;
+            }
+            const LONG length = lengths.length(t->sendPosition, largest);
+            if (static_cast<DWORD>(length) != window.length) {
+                window.length = static_cast<DWORD>(length);
+                window.resize();
             }
             // A limited receiver never gets more than its buffer between
             // two ZCRCW ends, whatever the subpacket length is now.
@@ -395,10 +519,9 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
             } else if (z.peerBufferSize == 0) {
                 end = ZCRCG;
                 const DWORD after = t->sendPosition + static_cast<DWORD>(n);
-                if (window.marks(after)) {
+                if (window.wantsMark(after)) {
                     end = ZCRCQ;
-                    window.lastMark = after;
-                    window.nextMark = after + window.size / 4;
+                    window.marked(after, static_cast<DWORD>(n));
                 }
             } else {
                 const LONG before = bufferLeft;
@@ -407,10 +530,6 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
             }
             sendDataSubpacket(s, n, end);
             t->sendPosition += static_cast<DWORD>(n);
-            if (length < largest && ++good > threshold) {
-                length = length * 2 > largest ? largest : length * 2;
-                good = 0;
-            }
             reportProgress(s, t->sendPosition);
             if (t->aborted) return cancelledExit(s, t);
             if (end == ZCRCW) {
@@ -430,7 +549,7 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
                 } else if (c == ZPAD) {
                     if (window.active) {
                         // Most likely an acknowledgement: read it in the frame.
-                        const HeaderRead h = readHeader(s, z.rxHeader);
+                        const HeaderRead h = readInFrame(window.patience());
                         if (h.kind == kReadError) {
                             if (windowError()) return kFailed;
                             continue;
@@ -527,9 +646,37 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
             storePosition(z.txHeader, t->sendPosition);
             z.keyedHeaders = keyed;
             sendBinaryHeader(s, ZEOF, z.txHeader);
-            LONG r;
-            do r = readReceiverReply(s);
-            while (r == ZACK && z.peerPosition < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
+            LONG r = 0;
+            if (window.active) {
+                // A streaming receiver answers within a few round trips.
+                // One that stays silent lost the end of the data and waits
+                // for a header: the data goes again from what it confirmed.
+                HeaderRead h;
+                do {
+                    h = readInFrame(window.patience());
+                    if (h.kind == ZACK) window.acknowledge(h.position, t->sendPosition);
+                } while (h.kind == ZACK && h.position < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
+                if (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t) &&
+                    window.acked < t->sendPosition) {
+                    if (windowError()) return kFailed;
+                    countError(s, kStatusTimeOut);
+                    t->sendPosition = window.acked;
+                    lengths.error(t->sendPosition);
+                    window.begin(t->sendPosition);
+                    step = kFrame;
+                    break;
+                }
+                if (h.kind == ZRPOS) {
+                    seekFile(t, h.position);
+                    t->sendPosition = h.position;
+                }
+                if (h.kind == ZRINIT || h.kind == ZACK || h.kind == ZSKIP || h.kind == ZRPOS) r = h.kind;
+                if (h.kind == ZABORT || h.kind == ZFIN || h.kind == ZCAN) r = h.kind;
+            }
+            if (r == 0) {
+                do r = readReceiverReply(s);
+                while (r == ZACK && z.peerPosition < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
+            }
             if (r == ZRINIT) {
                 reportProgress(s, t->sendPosition);
                 return 1;

@@ -204,6 +204,58 @@ TEST(ZmodemSender, RepositionedStreamGoesOnToTheRealEnd) {
     EXPECT_EQ(0, r.finish());
 }
 
+TEST(ZmodemSender, SubpacketsShortenAfterErrorsAndGrowBackOnACleanRun) {
+    // Five ZRPOS 2 KiB apart, as a noisy line gives them: each frame starts
+    // where it was asked to, the subpackets come down to 64 bytes, and a
+    // long clean run brings them back to 1024.
+    TempDir dir;
+    std::string data;
+    for (int i = 0; i < 300000; i++) data += static_cast<char>((i * 7 + i / 251) & 0xFF);
+    FILE *f = std::fopen(dir.file("n.bin").c_str(), "wb");
+    std::fwrite(data.data(), 1, data.size(), f);
+    std::fclose(f);
+    Remote r(kCom);
+    ASSERT_TRUE(r.ok());
+    r.start([&](LONG p) { return Func037(p, nullptr, dir.path().c_str(), "n.bin", 0); });
+    ASSERT_EQ(ZRQINIT, r.header(8000).type);
+    r.send(zrinit(0, 33));
+    ASSERT_EQ(ZFILE, r.header().type);
+    r.subpacket();
+    r.send(hexHeader(ZRPOS, 0));
+    std::string got;
+    size_t firstAfterErrors = 0, longestAtEnd = 0;
+    for (int error = 0; error <= 5; error++) {
+        // What was on its way before the request is skipped.
+        Frame h;
+        do h = r.header();
+        while (h.type >= 0 && !(h.type == ZDATA && fromLe(h.data) == got.size()));
+        ASSERT_EQ(ZDATA, h.type) << "error " << error;
+        const size_t until = error < 5 ? got.size() + 2048 : data.size();
+        bool first = true;
+        while (got.size() < until) {
+            Sub sub = r.subpacket();
+            ASSERT_TRUE(sub.end && sub.crcOk) << "at " << got.size();
+            if (first && error == 5) firstAfterErrors = sub.data.size();
+            first = false;
+            if (error == 5 && got.size() > data.size() - 20000 && sub.data.size() > longestAtEnd)
+                longestAtEnd = sub.data.size();
+            got += sub.data;
+            if (sub.end == 'j') r.send(hexHeader(ZACK, static_cast<uint32_t>(got.size())));
+            if (sub.end == 'h') break;
+        }
+        if (error < 5) r.send(hexHeader(ZRPOS, static_cast<uint32_t>(got.size())));
+    }
+    EXPECT_EQ(64u, firstAfterErrors);
+    EXPECT_EQ(1024u, longestAtEnd);
+    EXPECT_TRUE(got == data) << "sizes " << got.size() << " and " << data.size();
+    ASSERT_EQ(ZEOF, r.header().type);
+    r.send(zrinit(0, 33));
+    EXPECT_EQ(0, r.finish());
+    r.start([&](LONG p) { return Func037(p, nullptr, nullptr, nullptr, -1); });
+    answerBatchEnd(r);
+    EXPECT_EQ(0, r.finish());
+}
+
 TEST(ZmodemSender, ReceiverSkippingTheFileFailsItWithTwo) {
     TempDir dir;
     FILE *f = std::fopen(dir.file("s.bin").c_str(), "wb");

@@ -292,4 +292,46 @@ TEST(ZmodemPairs, PacedNullModemLineRunsWithoutTimeOuts) {
     }
 }
 
+// A far line (150 ms each way) runs without a time-out, and one bit in
+// 10,000 flipped both ways still ends with the same file at both ends.
+struct HardLine {
+    const char *what;
+    WAPI_LINE_OPTIONS line;
+    size_t size;
+    bool clean; // no errors counted
+};
+
+class ZmodemHardLines : public ::testing::TestWithParam<HardLine> {};
+
+TEST_P(ZmodemHardLines, SameFileAtBothEnds) {
+    const HardLine c = GetParam();
+    ASSERT_TRUE(WapiCreateNullModemPair("COM41", "COM42", &c.line));
+    const LONG tx = 40, rx = 41;
+    ASSERT_EQ(0, Func041(tx, 4));
+    ASSERT_EQ(0, Func041(rx, 4));
+    Func090(tx, 1, 0, 0, 0, 60);
+    Func090(rx, 1, 0, 0, 0, 60);
+    Func085(tx, pacedCallback);
+    g_pacedErrors = 0;
+    TempDir in, out;
+    const std::string data = randomData(c.size, 12);
+    writeData(in.file("h.bin"), data);
+    LONG received = -1;
+    std::thread rxThread([&] { received = Func024(rx, nullptr, out.path().c_str()); });
+    EXPECT_EQ(0, Func037(tx, nullptr, in.path().c_str(), "h.bin", 0));
+    EXPECT_EQ(0, Func037(tx, nullptr, nullptr, nullptr, -1));
+    rxThread.join();
+    EXPECT_EQ(0, received);
+    if (c.clean) EXPECT_EQ(0, g_pacedErrors.load());
+    EXPECT_TRUE(readFile(out.file("h.bin")) == data);
+    Func122(tx, 4);
+    Func122(rx, 4);
+    WapiDestroyNullModemPair("COM41");
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ZmodemHardLines,
+                         ::testing::Values(HardLine{"far", {115200, 150, 0, 0}, 100000, true},
+                                           HardLine{"noisy", {115200, 0, 10000, 7}, 100000, false}),
+                         [](const ::testing::TestParamInfo<HardLine> &i) { return std::string(i.param.what); });
+
 } // namespace
