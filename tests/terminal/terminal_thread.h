@@ -87,6 +87,10 @@ std::optional<T> readTerminal(LONG port, std::function<T(vorlex::TerminalRecord 
         if (GetLastError() != ERROR_TIMEOUT) delete job; // never delivered
         return std::nullopt;
     }
+    if (!ran) {
+        delete job; // delivered to no reader
+        return std::nullopt;
+    }
     return *result;
 }
 
