@@ -443,6 +443,25 @@ TEST_F(X11, AModalMessageBoxHoldsItsOwner) {
     EXPECT_TRUE(IsWindowEnabled(probe));
 }
 
+TEST_F(X11, TheCaptionMovesTheXWindow) {
+    RECT r0;
+    GetWindowRect(probe, &r0);
+    ASSERT_TRUE(xdotool("mousemove --window " + std::to_string(xid) +
+                        " 100 10 mousedown 1 mousemove_relative 20 10 mousemove_relative 20 20 mouseup 1"));
+    RECT r = r0;
+    XWindowAttributes a{};
+    for (int i = 0; i < 300; i++, Sleep(10)) {
+        GetWindowRect(probe, &r);
+        XGetWindowAttributes(dpy, xid, &a);
+        if (r.left == r0.left + 40 && r.top == r0.top + 30 && a.x == r.left && a.y == r.top) break;
+    }
+    EXPECT_EQ(r.left, r0.left + 40);
+    EXPECT_EQ(r.top, r0.top + 30);
+    EXPECT_EQ(a.x, r.left);
+    EXPECT_EQ(a.y, r.top);
+    EXPECT_TRUE(pixelsMatch());
+}
+
 TEST_F(X11, TheWindowManagerResizesAndCloses) {
     g_log.clear();
     XResizeWindow(dpy, xid, 400, 300);

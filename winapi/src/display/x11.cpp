@@ -543,12 +543,6 @@ private:
         }
     }
 
-    POINT screenPoint(HWND h, int x, int y) {
-        RECT r{};
-        GetWindowRect(h, &r);
-        return POINT{r.left + x, r.top + y};
-    }
-
     void handle(XEvent &e) {
         auto found = byXid_.find(e.xany.window);
         if (found == byXid_.end()) return;
@@ -617,10 +611,7 @@ private:
             while (XPending(dpy_) && (XPeekEvent(dpy_, &next), next.type == MotionNotify) &&
                    next.xmotion.window == e.xmotion.window)
                 XNextEvent(dpy_, &e);
-            auto f = byXid_.find(e.xmotion.window);
-            if (f == byXid_.end()) break;
-            POINT p = screenPoint(f->second, e.xmotion.x, e.xmotion.y);
-            WapiMouseMove(nullptr, p.x, p.y);
+            WapiMouseMove(nullptr, e.xmotion.x_root, e.xmotion.y_root);
             break;
         }
         case ButtonPress:
@@ -671,8 +662,12 @@ private:
         WapiSendKeyEx(h, ki.vk, ki.scan, (up ? KEYEVENTF_KEYUP : 0) | (ki.ext ? KEYEVENTF_EXTENDEDKEY : 0));
     }
 
+    // The pointer's place on the root is its place on the layer's screen:
+    // the windows are where the layer has them (or the layer follows the
+    // window manager), and a caption drag that moves the window under the
+    // pointer sees the pointer's true path.
     void button(HWND h, XButtonEvent &b) {
-        POINT p = screenPoint(h, b.x, b.y);
+        POINT p{b.x_root, b.y_root};
         if (b.button == Button4 || b.button == Button5) {
             if (b.type != ButtonPress) return;
             // The wheel turns for the focus window of the thread under the pointer.
