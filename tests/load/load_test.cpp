@@ -104,6 +104,43 @@ TEST(Load, LongTransferKeepsResidentMemoryFlat) {
     }
 }
 
+// A pseudo-terminal whose other side has stopped reading: a long write ends
+// at the port's write time-out, part sent, instead of blocking the port.
+TEST(Load, WriteIntoAPseudoTerminalNobodyReadsEndsAtItsTimeOut) {
+    Lanes open;
+    const LONG tx = 150, rx = 151;
+    ASSERT_TRUE(open.open(Line::PseudoTerminal, tx, rx));
+    ASSERT_NE(0, Func118(tx, 300));
+    const std::string block(4 << 20, 'x');
+    std::mutex mu;
+    std::condition_variable cv;
+    bool returned = false;
+    LONG sent = 0;
+    std::thread writer([&] {
+        const LONG r = Func022(tx, block.data(), static_cast<LONG>(block.size()));
+        std::lock_guard<std::mutex> lk(mu);
+        sent = r;
+        returned = true;
+        cv.notify_all();
+    });
+    {
+        std::unique_lock<std::mutex> lk(mu);
+        EXPECT_TRUE(cv.wait_for(lk, std::chrono::seconds(10), [&] { return returned; })) << "the write is stuck";
+    }
+    EXPECT_LT(sent, 0);
+    EXPECT_GT(sent, -static_cast<LONG>(block.size()));
+    // A stuck writer is freed by reading its bytes.
+    char buf[65536];
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lk(mu);
+            if (returned) break;
+        }
+        if (Func110(rx, nullptr, 1) >= 0) Func015(rx, buf, sizeof buf);
+    }
+    writer.join();
+}
+
 // Every port number at once: 0..126 on pseudo-terminals through
 // VORLEX_COMDIR, 127..254 as null-modem pairs of neighbours. Each passes a
 // few bytes both ways; after closing, the descriptors and threads are as

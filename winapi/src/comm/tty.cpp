@@ -463,6 +463,10 @@ bool openTty(const char *path, bool overlapped, bool adoptFd, int fd, HANDLE *ou
             *out = INVALID_HANDLE_VALUE;
             return true;
         }
+    } else {
+        // The I/O paths write under the device's lock: a blocking write to a
+        // full pseudo-terminal would hold it until the other side reads.
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     }
     auto fail = [&](DWORD err) {
         ::close(fd);
