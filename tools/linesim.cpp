@@ -363,8 +363,17 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "linesim: A->B %llu bytes, %lu bits flipped; B->A %llu bytes, %lu bits flipped\n", ab.bytes,
                  ab.flips, ba.bytes, ba.flips);
     if (child > 0 && !childDone) {
+        // A command that answers SIGTERM by writing (lrzsz sends its cancel)
+        // must not block on a pipe nobody reads any more; one that still
+        // does not end is killed.
+        close(ab.out);
+        close(ba.in);
         kill(child, SIGTERM);
-        waitpid(child, nullptr, 0);
+        for (int i = 0; i < 200 && waitpid(child, nullptr, WNOHANG) != child; i++) usleep(10000);
+        if (waitpid(child, nullptr, WNOHANG) == 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
     }
     return status;
 }

@@ -242,6 +242,8 @@ struct Window {
     Mark marks[32] = {};
     int markCount = 0;
     DWORD rateFromMs = 0, rateFromPosition = 0;
+    DWORD samples[8] = {}; // the latest rates measured
+    int sampleCount = 0;
 
     DWORD lineTime(DWORD bytes) const {
         return rate ? static_cast<DWORD>(static_cast<unsigned long long>(bytes) * 1000 / rate) : 0;
@@ -300,7 +302,13 @@ struct Window {
         }
         const DWORD span = now - rateFromMs;
         if (span >= 250 && span >= minRoundTrip) {
-            rate = static_cast<DWORD>(static_cast<unsigned long long>(position - rateFromPosition) * 1000 / span);
+            // The best of the last samples: a late acknowledgement on a busy
+            // machine must not shrink the window below what the line takes.
+            samples[sampleCount++ % 8] =
+                static_cast<DWORD>(static_cast<unsigned long long>(position - rateFromPosition) * 1000 / span);
+            rate = 0;
+            for (int i = 0; i < 8 && i < sampleCount; i++)
+                if (samples[i] > rate) rate = samples[i];
             rateFromMs = now;
             rateFromPosition = position;
             resize();
@@ -405,10 +413,13 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
     // since the receiver last confirmed anything new: a receiver that reads
     // and never answers (stopped, or gone with the carrier kept up) ends
     // the file within the budget of readReceiverReply instead of being fed
-    // the same window for ever.
+    // the same window for ever. The waits are short on a quick line, so
+    // the budget is also one of time: what six full waits took.
     int windowErrors = 0;
+    DWORD progressMs = GetTickCount(); // when windowErrors was last cleared
     auto windowError = [&]() {
-        if (++windowErrors <= kReplyErrors) return false;
+        if (windowErrors == 0) progressMs = GetTickCount();
+        if (++windowErrors <= kReplyErrors || GetTickCount() - progressMs < kReplyErrors * 5000u) return false;
         countError(s, kStatusTooManyErrors);
         t->resultCode = kResultRemoteCancel;
         sendCancelSequence(s);
@@ -550,7 +561,9 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
                     if (window.active) {
                         // Most likely an acknowledgement: read it in the frame.
                         const HeaderRead h = readInFrame(window.patience());
-                        if (h.kind == kReadError) {
+                        if (h.kind == kReadError ||
+                            (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t))) {
+                            // A damaged header, or one cut short.
                             if (windowError()) return kFailed;
                             continue;
                         }
@@ -585,6 +598,24 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
         case kReply: {
             LONG r = pending;
             pending = 0;
+            if (r == 0 && window.active) {
+                // Streaming, a damaged or missing reply is noise on the way
+                // back: the data goes on, and a receiver that needs another
+                // position asks again (answering with ZNAK would only make
+                // it see one more error).
+                const HeaderRead h = readInFrame(window.patience());
+                if (h.kind == kReadError ||
+                    (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t))) {
+                    if (windowError()) return kFailed;
+                    step = kFrame;
+                    break;
+                }
+                r = h.kind;
+                if (r == ZRPOS) {
+                    seekFile(t, h.position);
+                    t->sendPosition = h.position;
+                }
+            }
             if (r == 0) r = readReceiverReply(s);
             if (r < 1 || r > 16) {
                 if (t->resultCode == kResultCancelled) return kFailed;
@@ -652,19 +683,27 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
                 // One that stays silent lost the end of the data and waits
                 // for a header: the data goes again from what it confirmed.
                 HeaderRead h;
-                do {
+                for (;;) {
                     h = readInFrame(window.patience());
                     if (h.kind == ZACK) window.acknowledge(h.position, t->sendPosition);
-                } while (h.kind == ZACK && h.position < t->sendPosition && ++zeofRepeats <= kZeofRepeats);
-                if (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t) &&
-                    window.acked < t->sendPosition) {
+                    if (h.kind == ZACK && h.position < t->sendPosition && ++zeofRepeats <= kZeofRepeats) continue;
+                    // Noise on the way back: keep waiting, within the budget.
+                    if (h.kind == kReadError && !windowError()) continue;
+                    if (h.kind == kReadError) return kFailed;
+                    break;
+                }
+                if (h.kind == kReadTimeout && t->resultCode != kResultCarrierLost && !stopRequested(t)) {
                     if (windowError()) return kFailed;
                     countError(s, kStatusTimeOut);
-                    t->sendPosition = window.acked;
-                    lengths.error(t->sendPosition);
-                    window.begin(t->sendPosition);
-                    step = kFrame;
-                    break;
+                    if (window.acked < t->sendPosition) {
+                        t->sendPosition = window.acked;
+                        lengths.error(t->sendPosition);
+                        window.begin(t->sendPosition);
+                        step = kFrame;
+                        break;
+                    }
+                    // All of it confirmed: the answer was lost; ZEOF again.
+                    if (++zeofRepeats <= kZeofRepeats) break;
                 }
                 if (h.kind == ZRPOS) {
                     seekFile(t, h.position);
