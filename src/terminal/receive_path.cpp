@@ -7,11 +7,21 @@
 #include "port/capture.h"
 #include "port/port_api.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vorlex {
 
 namespace {
+
+// How often a flood of text reaches the screen.
+constexpr DWORD kFrameMs = 20;
+
+void paintNow(TerminalRecord &t) {
+    applyPendingScroll(t);
+    UpdateWindow(t.clientWindow);
+    t.lastPaint = GetTickCount();
+}
 
 void postNotify(HWND client, LONG port) {
     if (client) PostMessageA(client, WM_COMMNOTIFY, static_cast<WPARAM>(port), kCommEvent);
@@ -219,6 +229,7 @@ void onCommNotify(LONG port, WPARAM, LPARAM lParam) {
         // The interpreter's read-ahead runs the application's messages.
         h.allowNesting();
         ++t->feeding;
+        ++t->paintDeferred;
         if (!t->emu.readBusy && (lParam & kCommEvent) && h->reader.load() == Reader::terminal) {
             for (;;) {
                 const LONG n = readQueued(*h, reinterpret_cast<char *>(t->emu.chunk), kChunkRead);
@@ -228,17 +239,24 @@ void onCommNotify(LONG port, WPARAM, LPARAM lParam) {
                         for (LONG i = 0; i < n; i++) t->emu.chunk[i] &= 0x7F;
                     feedChunk(port, t->emu.chunk, n);
                     if (t->endPending) break;
-                    UpdateWindow(t->clientWindow);
+                    // A frame's worth of text at a time reaches the screen.
+                    if (GetTickCount() - t->lastPaint >= kFrameMs) paintNow(*t);
                 }
                 if (h->closing() || h->reader.load() != Reader::terminal) break;
                 // Go on while bytes wait and no message does, or a full chunk
                 // waits; an idle line ends the loop (the thread posts again).
                 const DWORD queued = inputCount(*h);
+                if (queued == 0) break;
                 MSG msg;
-                const bool messageWaiting = PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE) != FALSE;
-                if (queued == 0 || (messageWaiting && queued < DWORD(kChunkRead))) break;
+                if (queued < DWORD(kChunkRead) && PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                    // The rest after those messages: a sender held by flow
+                    // control sends nothing that would make the thread post.
+                    postNotify(t->clientWindow, port);
+                    break;
+                }
             }
         }
+        if (--t->paintDeferred == 0 && !t->endPending) paintNow(*t);
         if (!t->endPending) checkCarrier(port, *t, *h);
         --t->feeding;
     }
@@ -251,22 +269,63 @@ void onCommNotify(LONG port, WPARAM, LPARAM lParam) {
 // --- the emulator's window --------------------------------------------------
 
 void TerminalHost::invalidateCells(int row, int firstColumn, int lastColumn) {
+    if (t_.pendingScroll) {
+        t_.dirtyTop = std::min<LONG>(t_.dirtyTop, row);
+        t_.dirtyBottom = std::max<LONG>(t_.dirtyBottom, row);
+        return;
+    }
     RECT r{t_.cellWidth * firstColumn - t_.scrollX, t_.cellHeight * row - t_.scrollY,
            t_.cellWidth * (lastColumn + 1) - t_.scrollX, t_.cellHeight * (row + 1) - t_.scrollY};
     InvalidateRect(t_.clientWindow, &r, FALSE);
 }
 
-void TerminalHost::invalidateAll() { InvalidateRect(t_.clientWindow, nullptr, FALSE); }
+void TerminalHost::invalidateAll() {
+    t_.pendingScroll = 0; // the whole window is painted again anyway
+    InvalidateRect(t_.clientWindow, nullptr, FALSE);
+}
 
 void TerminalHost::scrollUp() {
-    ScrollWindowEx(t_.clientWindow, 0, -t_.cellHeight, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+    if (!t_.paintDeferred) {
+        ScrollWindowEx(t_.clientWindow, 0, -t_.cellHeight, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+        return;
+    }
+    if (t_.pendingScroll++ == 0) {
+        t_.dirtyTop = kScreenRows;
+        t_.dirtyBottom = -1;
+    } else if (t_.dirtyTop <= t_.dirtyBottom) {
+        // The changed rows moved up with the buffer.
+        t_.dirtyTop = std::max<LONG>(t_.dirtyTop - 1, 0);
+        --t_.dirtyBottom;
+    }
 }
 
 void TerminalHost::revealRow(int row) {
-    if (row > t_.lastVisibleRow) SendMessageA(t_.clientWindow, WM_VSCROLL, SB_LINEDOWN, 0);
+    if (row <= t_.lastVisibleRow) return;
+    applyPendingScroll(t_);
+    SendMessageA(t_.clientWindow, WM_VSCROLL, SB_LINEDOWN, 0);
 }
 
-void TerminalHost::updateNow() { UpdateWindow(t_.clientWindow); }
+void TerminalHost::updateNow() {
+    if (t_.paintDeferred) return;
+    applyPendingScroll(t_);
+    UpdateWindow(t_.clientWindow);
+}
+
+void applyPendingScroll(TerminalRecord &t) {
+    if (!t.pendingScroll) return;
+    const LONG lines = t.pendingScroll;
+    t.pendingScroll = 0;
+    if (t.cellHeight <= 0 || lines * t.cellHeight >= t.clientHeight) {
+        InvalidateRect(t.clientWindow, nullptr, FALSE);
+        return;
+    }
+    ScrollWindowEx(t.clientWindow, 0, -lines * t.cellHeight, nullptr, nullptr, nullptr, nullptr, SW_INVALIDATE);
+    if (t.dirtyTop <= t.dirtyBottom) {
+        RECT r{0, t.cellHeight * t.dirtyTop - t.scrollY, t.clientWidth + t.cellWidth,
+               t.cellHeight * (t.dirtyBottom + 1) - t.scrollY};
+        InvalidateRect(t.clientWindow, &r, FALSE);
+    }
+}
 
 void TerminalHost::resetView() {
     t_.scrollX = t_.scrollY = 0;

@@ -37,6 +37,7 @@ void makeCaret(TerminalRecord &t) {
 }
 
 void paintClient(HWND window, TerminalRecord &t) {
+    applyPendingScroll(t); // held back by the receive handler: now part of this paint
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window, &ps);
     HGDIOBJ oldFont = t.screenFont ? SelectObject(dc, t.screenFont) : nullptr;

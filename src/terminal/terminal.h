@@ -134,6 +134,14 @@ struct TerminalRecord {
     LONG endPending;
     PendingEcho echoes[kEchoQueue];
     LONG echoCount;
+    // While the receive handler drains the line, the window is painted at
+    // most once a frame: line feeds only count the lines the buffer moved
+    // and the rows changed since the first of them (buffer rows; top >
+    // bottom: none), and one scroll puts them on the window.
+    LONG paintDeferred;
+    LONG pendingScroll;
+    LONG dirtyTop, dirtyBottom;
+    DWORD lastPaint;
 };
 
 // The port's terminal record, or null.
@@ -189,6 +197,9 @@ void sizeClient(HWND window, TerminalRecord &t, int w, int h);
 void scrollClient(HWND window, TerminalRecord &t, bool vertical, WPARAM wParam);
 void setupScreenFont(LONG port);
 void updateCaret(TerminalRecord &t);
+// Puts the scrolls and changes the receive handler held back on the
+// window (to be painted by the next WM_PAINT).
+void applyPendingScroll(TerminalRecord &t);
 // The colour of table entry i (0..15).
 COLORREF terminalColour(int index);
 // Terminal type names by emulation code; "" outside 0..5.
