@@ -145,6 +145,7 @@ struct Result {
     bool ok = false;
     LONG sent = -1, received = -1; // our ends' results
     DWORD errors = 0;              // errors (time-outs, retries) our ends counted
+    bool counted = false;          // one of our ends took part
 };
 
 // Our sender on tx into our receiver on rx, both open: the receiver's time
@@ -172,6 +173,7 @@ void runOurs(Result *r, LONG protocol, LONG tx, LONG rx) {
     r->sent = sent;
     r->received = received;
     r->errors = g_errors[tx] + g_errors[rx];
+    r->counted = true;
     r->ok = sent == 0 && received == 0 && sameFile(g_dir + "/payload", out + "/payload", protocol < 4);
 }
 
@@ -225,6 +227,7 @@ Result lrzsz(const std::string &name, const std::string &sendCommand, const std:
         Func122(port, 1);
         r.received = received;
         r.errors = g_errors[port];
+        r.counted = true;
         r.ok = received == 0;
     } else {
         Child receiver("cd " + quote(out) + " && exec socat -t 0.01 " + quote("FILE:" + link + ",raw,echo=0") + " " +
@@ -313,8 +316,9 @@ int main(int argc, char **argv) {
             continue;
         }
         double bps = static_cast<double>(g_size) / r.seconds;
-        std::printf("%-34s %10.2f %12.0f %10.1f%% %7lu\n", r.name.c_str(), r.seconds, bps, 100.0 * bps / g_rate,
-                    static_cast<unsigned long>(r.errors));
+        const std::string errors = r.counted ? std::to_string(r.errors) : "-";
+        std::printf("%-34s %10.2f %12.0f %10.1f%% %7s\n", r.name.c_str(), r.seconds, bps, 100.0 * bps / g_rate,
+                    errors.c_str());
     }
     std::filesystem::remove_all(g_dir);
     return 0;
