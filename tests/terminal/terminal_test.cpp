@@ -291,6 +291,20 @@ TEST_F(TerminalOnCable, AFloodOfTextArrivesWholeAndScrolls) {
     }
     const double rate = text.size() * 1000.0 / elapsed;
     std::printf("receive path with painting: %zu bytes in %u ms, %.0f bytes/s\n", text.size(), unsigned(elapsed), rate);
+    // The scrolls held back and put on the window at once left the same
+    // pixels as painting everything afresh, also for rows written after a
+    // held-back scroll.
+    send("one\r\ntwo\r\n\x1b[4Aup\x1b[K");
+    ASSERT_TRUE(shows(kBottomRow - 4, "up"));
+    ASSERT_EQ(WapiWaitForIdle(client, 5000), WAIT_OBJECT_0);
+    testsupport::TempDir shots;
+    ASSERT_TRUE(WapiSnapshotWindow(frame, shots.file("flood.png").c_str()));
+    onApp([&] {
+        InvalidateRect(client, nullptr, FALSE);
+        UpdateWindow(client);
+    });
+    ASSERT_TRUE(WapiSnapshotWindow(frame, shots.file("fresh.png").c_str()));
+    EXPECT_TRUE(testsupport::readFile(shots.file("flood.png")) == testsupport::readFile(shots.file("fresh.png")));
     closeTerminal();
 }
 
