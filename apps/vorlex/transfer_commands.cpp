@@ -160,14 +160,14 @@ struct Options {
     std::vector<const char *> rest;
 };
 
-void usage(bool send) {
+void usage(bool send, FILE *to = stderr) {
     if (send)
-        std::fprintf(stderr, "usage: vorlex send [--protocol P] [--speed N] [--carrier] [--full-paths] PORT FILE...\n");
+        std::fprintf(to, "usage: vorlex send [--protocol P] [--speed N] [--carrier] [--full-paths] PORT FILE...\n");
     else
-        std::fprintf(stderr,
+        std::fprintf(to,
                      "usage: vorlex receive [--protocol P] [--speed N] [--carrier] [--resume] [--full-paths] PORT "
                      "DIR-or-FILE\n");
-    std::fprintf(stderr,
+    std::fprintf(to,
                  "  P: zmodem (default), ymodem, ymodem-g, xmodem, xmodem-1k, xmodem-1k-g, ascii\n"
                  "  PORT: COM1..COM255 or a device path such as /dev/ttyUSB0\n"
                  "  --speed N     set the line to N baud, 8 data bits, no parity, 1 stop bit\n"
@@ -201,7 +201,7 @@ bool parse(int argc, char **argv, bool send, Options *o) {
         } else if (a == "--full-paths") {
             o->fullPaths = true;
         } else if (a == "-h" || a == "--help") {
-            usage(send);
+            usage(send, stdout);
             std::exit(0);
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             std::fprintf(stderr, "vorlex: unknown option '%s'\n", a.c_str());
