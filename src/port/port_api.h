@@ -55,6 +55,8 @@ LONG closePort(LONG port, DWORD ownerId);
 int showOpenError(LONG code);
 // Func001: 0, 2 refused, or GetCommState's error.
 LONG setLine(Session &s, LONG baud, LONG parity, LONG dataBits, LONG stopBits);
+// Func039: the line as set; 0, or 2 when the device cannot tell.
+LONG readLine(Session &s, LineSettings *settings);
 // Func077: receive events (EV_RXCHAR) on or off for the comm event thread; 0 or 1.
 LONG setReceiveEvents(Session &s, bool on);
 

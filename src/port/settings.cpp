@@ -88,8 +88,13 @@ void WINAPI Func032(LONG port, LONG rtsCts, LONG xonXoff, LONG dtrDsr) {
 
 LONG WINAPI Func039(LONG port, LineSettings *s) {
     PortHold h(port);
-    if (!h) return 1;
-    PortRecord *r = &h.rec();
+    return h ? readLine(*h, s) : 1;
+}
+
+} // extern "C"
+
+LONG vorlex::readLine(Session &session, LineSettings *s) {
+    PortRecord *r = &session.rec();
     DCB d{};
     d.DCBlength = sizeof(DCB);
     if (!GetCommState(r->portHandle, &d)) return 2;
@@ -101,6 +106,8 @@ LONG WINAPI Func039(LONG port, LineSettings *s) {
     s->parity = d.Parity;
     return 0;
 }
+
+extern "C" {
 
 LONG WINAPI Func077(LONG port, HWND window, LONG events) {
     (void)window; // notifications go to the terminal's own window

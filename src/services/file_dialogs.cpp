@@ -70,11 +70,7 @@ LONG chooseFolder(HWND owner, LPCSTR title, LPSTR folder) {
     return result;
 }
 
-} // namespace vorlex
-
-extern "C" {
-
-LONG WINAPI Func046(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR name, LONG save, LONG mustExist) {
+LONG chooseFile(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR name, LONG save, LONG mustExist) {
     if (!file) return 0;
     const std::string filters = filterList(filter);
     OPENFILENAMEA dialog{};
@@ -94,6 +90,14 @@ LONG WINAPI Func046(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR n
     }
     if (name) std::strcpy(name, nameOf(file));
     return chosen;
+}
+
+} // namespace vorlex
+
+extern "C" {
+
+LONG WINAPI Func046(HWND owner, LPCSTR title, LPSTR file, LPCSTR filter, LPSTR name, LONG save, LONG mustExist) {
+    return vorlex::chooseFile(owner, title, file, filter, name, save, mustExist);
 }
 
 LONG WINAPI Func043(HWND owner, LPCSTR title, LPSTR folder) { return vorlex::chooseFolder(owner, title, folder); }

@@ -32,7 +32,11 @@ HWND WINAPI Func044(HWND window) { return vorlex::topLevelWindow(window); }
 
 BOOL WINAPI Func111(HWND reference, HWND window) { return vorlex::centreOver(reference, window); }
 
-LONG WINAPI Func121(void) {
+LONG WINAPI Func121(void) { return vorlex::smallFonts() ? 1 : 0; }
+
+} // extern "C"
+
+bool vorlex::smallFonts() {
     HWND desktop = GetDesktopWindow();
     HDC dc = GetWindowDC(desktop);
     if (!dc) return 0;
@@ -41,8 +45,10 @@ LONG WINAPI Func121(void) {
     const BOOL read = GetTextMetricsA(dc, &metrics);
     SetMapMode(dc, mode);
     ReleaseDC(desktop, dc);
-    return read && metrics.tmHeight <= 16 ? 1 : 0;
+    return read && metrics.tmHeight <= 16;
 }
+
+extern "C" {
 
 LONG WINAPI Func008(LPCSTR windowClass, LPCSTR windowTitle) {
     HWND window = FindWindowA(vorlex::isBlankText(windowClass) ? nullptr : windowClass, windowTitle);

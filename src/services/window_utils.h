@@ -11,5 +11,7 @@ namespace vorlex {
 BOOL centreOver(HWND reference, HWND window);
 // The outermost ancestor of the window (itself when it has no parent).
 HWND topLevelWindow(HWND window);
+// Func121: whether the display uses small fonts (system text 16 pixels or less).
+bool smallFonts();
 
 } // namespace vorlex

@@ -3,6 +3,9 @@
 // with the two exports that work on it.
 #include "terminal/terminal.h"
 
+#include "port/port_api.h"
+
+#include "services/file_utils.h"
 #include "services/window_utils.h"
 
 #include <cstring>
@@ -60,7 +63,8 @@ void initSessionParameters(HWND dialog, LONG port) {
     HWND list = GetDlgItem(dialog, kBaudList);
     for (const char *text : kBaudTexts) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
     LineSettings s{};
-    if (Func039(port, &s) != 0) s = LineSettings{0, 0, 8, 1, 0};
+    PortHold h(port);
+    if (!h || readLine(*h, &s) != 0) s = LineSettings{0, 0, 8, 1, 0};
     SendMessageA(list, LB_SETCURSEL, s.baudCode < kBaudCount ? s.baudCode : 0, 0);
     CheckDlgButton(dialog, s.dataBits == 8 ? kData8 : kData7, BST_CHECKED);
     CheckDlgButton(dialog, s.stopBits == 1 ? kStop1 : kStop2, BST_CHECKED);
@@ -73,7 +77,7 @@ void applySessionParameters(HWND dialog) {
     const LONG dataBits = checked(dialog, kData8) ? 8 : 7;
     const LONG stopBits = checked(dialog, kStop1) ? 1 : 2;
     const LONG parity = checked(dialog, kParityNone) ? 0 : checked(dialog, kParityOdd) ? 1 : 2;
-    Func001(dialogPort(dialog), baud, parity, dataBits, stopBits); // the port layer's refusal is not shown
+    if (PortHold h{dialogPort(dialog)}) setLine(*h, baud, parity, dataBits, stopBits); // a refusal is not shown
 }
 
 // Types 0 and 1 send no mapped keys: no keyboard file to choose.
@@ -98,7 +102,7 @@ void initTerminalType(HWND dialog, LONG port) {
 
 void browseKeyboardFile(HWND dialog) {
     char file[278] = "*.kbd", name[278] = {};
-    if (Func046(dialog, "Select KeyBoard File", file, "KeyBoard Files (*.kbd)|*.kbd", name, 0, 1) == 0) return;
+    if (chooseFile(dialog, "Select KeyBoard File", file, "KeyBoard Files (*.kbd)|*.kbd", name, 0, 1) == 0) return;
     for (char *p = file; *p; p++)
         if (*p >= 'a' && *p <= 'z') *p = static_cast<char>(*p - 'a' + 'A');
     SetDlgItemTextA(dialog, kKeyboardFileEdit, file);
@@ -109,7 +113,7 @@ void applyTerminalType(HWND dialog) {
     if (type < 0) return; // nothing chosen: the type stays
     char path[kKeyboardFileTextMax + 1] = {};
     GetDlgItemTextA(dialog, kKeyboardFileEdit, path, sizeof path);
-    const LONG r = Func088(dialogPort(dialog), static_cast<LONG>(type), path);
+    const LONG r = changeTerminalType(dialogPort(dialog), static_cast<LONG>(type), path);
     if (r == 0) return;
     messageBox(nullptr, "Change Terminal Type", MB_ICONHAND, "%s",
                r == 2 ? "Unable to Open/Read KeyBoard File!" : "KeyBoard File is Invalid (Not a Vorlex .KBD File)!");

@@ -129,7 +129,11 @@ using namespace vorlex;
 
 extern "C" {
 
-LONG WINAPI Func088(LONG port, LONG type, LPCSTR path) {
+LONG WINAPI Func088(LONG port, LONG type, LPCSTR path) { return changeTerminalType(port, type, path); }
+
+} // extern "C"
+
+LONG vorlex::changeTerminalType(LONG port, LONG type, LPCSTR path) {
     if (!terminalOpen(port)) return 1;
     TerminalRecord *t = terminalRecord(port);
     if (!t) return 1;
@@ -139,6 +143,8 @@ LONG WINAPI Func088(LONG port, LONG type, LPCSTR path) {
     InvalidateRect(t->statusWindow, nullptr, TRUE);
     return 0;
 }
+
+extern "C" {
 
 void WINAPI Func036(LONG port, LPSTR returnText, LPSTR keypadEnterText) {
     TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr;

@@ -42,7 +42,7 @@ void fillScreenLogFont(LOGFONTA &f) {
         if (GetSystemMetrics(SM_CXSCREEN) > 800)
             f.lfHeight = -18;
         else
-            f.lfHeight = Func121() ? -12 : -15;
+            f.lfHeight = smallFonts() ? -12 : -15;
     } else {
         std::strcpy(f.lfFaceName, "Terminal");
         f.lfHeight = LOBYTE(LOWORD(version)) >= 4 ? -18 : -15;

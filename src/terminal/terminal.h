@@ -178,6 +178,8 @@ void feedChunk(LONG port, const BYTE *bytes, LONG n);
 // The client window's key messages; false for other messages.
 bool keyboardMessage(LONG port, TerminalRecord &t, HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                      LRESULT &result);
+// Func088: the terminal type and its map file; its result codes.
+LONG changeTerminalType(LONG port, LONG type, LPCSTR path);
 // A typed character out on the line, and echoed when local echo is on.
 void sendTypedChar(LONG port, TerminalRecord &t, BYTE c);
 // Sends (and echoes) what a translated key asks for; false when the
