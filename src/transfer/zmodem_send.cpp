@@ -711,6 +711,13 @@ LONG sendFileDataWith(Session &s, FileInput *input) {
                 }
                 if (h.kind == ZRINIT || h.kind == ZACK || h.kind == ZSKIP || h.kind == ZRPOS) r = h.kind;
                 if (h.kind == ZABORT || h.kind == ZFIN || h.kind == ZCAN) r = h.kind;
+                if (r == 0 && h.kind >= 0) {
+                    // Another header (a ZNAK): judged as the reply reader
+                    // judges one, which asks again and waits for the answer.
+                    countError(s, kStatusUnknownError);
+                    BYTE zero[20] = {};
+                    sendBinaryHeader(s, ZNAK, zero);
+                }
             }
             if (r == 0) {
                 do r = readReceiverReply(s);
