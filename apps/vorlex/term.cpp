@@ -13,6 +13,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -27,7 +28,7 @@ extern char **environ;
 
 namespace {
 
-constexpr UINT kShellEnded = WM_APP + 0x54;
+constexpr UINT kShellEnded = WM_APP + 1;
 constexpr LONG kZmodem = 6;
 
 struct TermType {
@@ -260,6 +261,57 @@ pid_t startShell(const Options &o, const char *slave, int rows, int columns) {
     _exit(127);
 }
 
+constexpr UINT_PTR kSnapshotTimer = 1, kRetryTimer = 2;
+
+struct Run {
+    HWND frame = nullptr, helper = nullptr;
+    const char *snapshot = nullptr;
+    pid_t child = -1;
+    std::atomic<bool> ready{false}, shellEnded{false};
+    int status = 0;
+} g_run;
+
+// A frame whose transfer or dialog runs is disabled; it ends afterwards.
+void endFrameWhenFree() {
+    if (!IsWindow(g_run.frame)) return;
+    if (IsWindowEnabled(g_run.frame))
+        DestroyWindow(g_run.frame);
+    else
+        SetTimer(g_run.helper, kRetryTimer, 250, nullptr);
+}
+
+LRESULT CALLBACK helperProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kShellEnded || (message == WM_TIMER && wParam == kRetryTimer)) {
+        // The line is gone: no on-line question, the frame just ends.
+        KillTimer(window, kRetryTimer);
+        endFrameWhenFree();
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kSnapshotTimer) {
+        KillTimer(window, kSnapshotTimer);
+        // A transfer's window in front is what the picture is about.
+        HWND front = GetForegroundWindow();
+        const bool ok = front && front != g_run.frame && IsWindowVisible(front)
+                            ? WapiSnapshotScreen(g_run.snapshot)
+                            : WapiSnapshotWindow(g_run.frame, g_run.snapshot);
+        if (!ok) {
+            std::fprintf(stderr, "vorlex term: %s: cannot write the snapshot (error %lu)\n", g_run.snapshot,
+                         static_cast<unsigned long>(GetLastError()));
+            g_run.status = 1;
+        }
+        if (!IsWindowEnabled(g_run.frame)) {
+            // A transfer is under way: the picture is all that was wanted.
+            if (g_run.child > 0) kill(-g_run.child, SIGHUP);
+            removeComDir();
+            std::fflush(nullptr);
+            _exit(g_run.status);
+        }
+        DestroyWindow(g_run.frame);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 bool haveDisplay() {
     const char *w = getenv("WAPI_DISPLAY");
     if (w && !std::strcmp(w, "x11")) return true;
@@ -355,43 +407,37 @@ int cmdTerm(int argc, char **argv) {
             std::perror("vorlex term: fork");
         } else {
             // The shell's end closes the frame (on this thread: it owns it).
-            const DWORD self = GetCurrentThreadId();
-            reaper = std::thread([child, self, &reaped] {
+            reaper = std::thread([child, &reaped] {
                 int status;
                 while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
                 }
                 reaped.set_value();
-                PostThreadMessageA(self, kShellEnded, 0, 0);
+                g_run.shellEnded = true;
+                if (g_run.ready) PostMessageA(g_run.helper, kShellEnded, 0, 0);
             });
         }
     }
 
-    int status = 0;
-    if (o.snapshot) SetTimer(nullptr, 0, o.after, nullptr);
+    // Our own messages go to a window of ours: a transfer's or a dialog's
+    // modal loop dispatches those, where it would drop thread messages.
+    g_run.frame = frame;
+    g_run.snapshot = o.snapshot;
+    g_run.child = child;
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = helperProcedure;
+    wc.lpszClassName = "VorlexTermHelper";
+    RegisterClassA(&wc);
+    g_run.helper = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    g_run.ready = true;
+    if (g_run.shellEnded) PostMessageA(g_run.helper, kShellEnded, 0, 0);
+    if (o.snapshot) SetTimer(g_run.helper, kSnapshotTimer, o.after, nullptr);
     MSG m;
     while (Func007(port) && IsWindow(frame) && GetMessageA(&m, nullptr, 0, 0) > 0) {
-        if (!m.hwnd && m.message == kShellEnded) {
-            // The line is gone: no on-line question, the frame just ends.
-            DestroyWindow(frame);
-            continue;
-        }
-        if (!m.hwnd && m.message == WM_TIMER && o.snapshot) {
-            // A transfer's window in front is what the picture is about.
-            HWND front = GetForegroundWindow();
-            const bool ok = front && front != frame && IsWindowVisible(front) ? WapiSnapshotScreen(o.snapshot)
-                                                                               : WapiSnapshotWindow(frame, o.snapshot);
-            if (!ok) {
-                std::fprintf(stderr, "vorlex term: %s: cannot write the snapshot (error %lu)\n", o.snapshot,
-                             static_cast<unsigned long>(GetLastError()));
-                status = 1;
-            }
-            KillTimer(nullptr, m.wParam);
-            DestroyWindow(frame);
-            continue;
-        }
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }
+    const int status = g_run.status;
+    if (g_run.helper) DestroyWindow(g_run.helper);
     if (IsWindow(frame)) DestroyWindow(frame);
 
     if (o.shell) {
