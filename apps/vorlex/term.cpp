@@ -220,7 +220,7 @@ termios saneTermios() {
     return t;
 }
 
-pid_t startShell(const Options &o, const char *slave, int rows, int columns) {
+pid_t startShell(const Options &o, const char *slave, int rows, int columns, const char *cwd) {
     // Everything the child needs is made here: after fork only
     // async-signal-safe calls are allowed in a threaded program.
     const char *sh = getenv("SHELL");
@@ -247,6 +247,7 @@ pid_t startShell(const Options &o, const char *slave, int rows, int columns) {
     const pid_t pid = fork();
     if (pid != 0) return pid;
     setsid();
+    if (chdir(cwd) != 0) _exit(126);
     int fd = open(slave, O_RDWR);
     if (fd < 0) _exit(127);
     ioctl(fd, TIOCSCTTY, 0);
@@ -333,10 +334,14 @@ int cmdTerm(int argc, char **argv) {
         std::fprintf(stderr, "vorlex term: no display (set DISPLAY for an X server, or use --snapshot FILE)\n");
         return 1;
     }
-    if (o.receiveDir.empty()) {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd)) o.receiveDir = cwd;
-    }
+    // Paths are made whole here: the program moves to the send directory.
+    char cwd[PATH_MAX] = "";
+    if (!getcwd(cwd, sizeof cwd)) std::strcpy(cwd, "/");
+    auto whole = [&](const std::string &p) { return p.empty() || p[0] == '/' ? p : std::string(cwd) + "/" + p; };
+    o.receiveDir = o.receiveDir.empty() ? cwd : whole(o.receiveDir);
+    o.sendDir = whole(o.sendDir);
+    std::string snapshot = o.snapshot ? whole(o.snapshot) : "";
+    if (o.snapshot) o.snapshot = snapshot.c_str();
     for (const std::string *d : {&o.receiveDir, &o.sendDir}) {
         struct stat st;
         if (!d->empty() && (stat(d->c_str(), &st) != 0 || !S_ISDIR(st.st_mode))) {
@@ -402,7 +407,7 @@ int cmdTerm(int argc, char **argv) {
     std::promise<void> reaped;
     std::future<void> shellGone = reaped.get_future();
     if (o.shell) {
-        child = startShell(o, slave, rows, columns);
+        child = startShell(o, slave, rows, columns, cwd);
         if (child < 0) {
             std::perror("vorlex term: fork");
         } else {
@@ -417,6 +422,11 @@ int cmdTerm(int argc, char **argv) {
             });
         }
     }
+
+    // The upload dialog starts in the current directory, not in the one
+    // Func078 was given: the program goes there (the shell stays where it
+    // was started).
+    if (!o.sendDir.empty() && chdir(o.sendDir.c_str()) != 0) std::perror("vorlex term: --send-dir");
 
     // Our own messages go to a window of ours: a transfer's or a dialog's
     // modal loop dispatches those, where it would drop thread messages.

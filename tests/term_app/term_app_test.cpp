@@ -274,16 +274,17 @@ protected:
         ASSERT_NE(dpy, nullptr);
         work = tempDir("work");
         received = tempDir("received");
-        ASSERT_FALSE(work.empty() || received.empty());
+        outbox = tempDir("outbox");
+        ASSERT_FALSE(work.empty() || received.empty() || outbox.empty());
     }
     void TearDown() override {
         if (dpy) XCloseDisplay(dpy);
-        if (!work.empty()) std::system(("rm -rf " + work + " " + received).c_str());
+        if (!work.empty()) std::system(("rm -rf " + work + " " + received + " " + outbox).c_str());
     }
 
     // Starts the terminal on a shell and waits for its frame.
     void startShell(const std::string &command) {
-        app.start({"term", "--shell", command, "--receive-dir", received},
+        app.start({"term", "--shell", command, "--receive-dir", received, "--send-dir", outbox},
                   {"DISPLAY=" + g_display, "WAPI_DISPLAY=x11", "SHELL=/bin/sh", "PS1=$ "}, work);
         for (int i = 0; i < 50 && !frame; i++) {
             auto ids = windowsNamed("^Terminal$");
@@ -339,6 +340,14 @@ protected:
         }
     }
 
+    bool waitWindow(const char *pattern) {
+        for (int i = 0; i < 50; i++) {
+            if (!windowsNamed(pattern).empty()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
+    }
+
     // Waits for the on-line question after a close and says yes to it.
     void answerYes() {
         std::vector<unsigned long> ids;
@@ -355,16 +364,17 @@ protected:
     Display *dpy = nullptr;
     Program app;
     unsigned long frame = 0;
-    std::string work, received;
+    std::string work, received, outbox;
 };
 
 bool isGreen(const Rgb &p) { return p.g >= 100 && p.r < 80 && p.b < 80; }
 bool isRedBackground(const Rgb &p) { return p.r >= 100 && p.g < 60 && p.b < 60; }
 
 // Typed bytes reach the shell; its colours and PC line drawing reach the
-// screen; sz in the shell starts a download that arrives whole; Alt+X and
-// yes to the on-line question end the program with status 0.
-TEST_F(TermApp, ShellDrawsDownloadsAndExits) {
+// screen; sz in the shell starts a download that arrives whole, Alt+U an
+// upload to rz; Alt+X and yes to the on-line question end the program with
+// status 0.
+TEST_F(TermApp, ShellDrawsTransfersAndExits) {
     {
         std::ofstream s(work + "/draw.sh");
         s << "printf '\\033[41m          \\033[0m\\r\\n'\n"
@@ -414,6 +424,30 @@ TEST_F(TermApp, ShellDrawsDownloadsAndExits) {
     }
     EXPECT_TRUE(alone) << "the progress window stayed: "
                        << run("xdotool search --onlyvisible --name . getwindowname %@");
+    // Alt+U with rz in the shell: the protocol (Zmodem chosen), the file
+    // dialog in --send-dir, and the file arrives in the shell's directory.
+    std::string up(200000, '\0');
+    for (char &c : up) c = static_cast<char>(rng());
+    std::ofstream(outbox + "/up.bin", std::ios::binary).write(up.data(), up.size());
+    ASSERT_NO_FATAL_FAILURE(type("rz"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    run("xdotool windowfocus " + std::to_string(frame) + " key alt+u");
+    ASSERT_TRUE(waitWindow("^Select A Protocol$")) << "no protocol dialog";
+    run("xdotool key Return");
+    ASSERT_TRUE(waitWindow("^Select A File")) << "no file dialog";
+    ASSERT_NO_FATAL_FAILURE(type("up.bin"));
+    whole = false;
+    for (int i = 0; i < 100 && !whole; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        whole = slurp(work + "/up.bin") == up;
+    }
+    EXPECT_TRUE(whole) << "the upload did not arrive whole in 10 s";
+    alone = false;
+    for (int i = 0; i < 100 && !alone; i++) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        alone = windowsNamed(".").size() == 1;
+    }
+
     run("xdotool windowfocus " + std::to_string(frame) + " key alt+x");
     ASSERT_NO_FATAL_FAILURE(answerYes());
     EXPECT_EQ(app.wait(10000), 0) << slurp(app.err);
