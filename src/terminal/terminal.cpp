@@ -1,6 +1,7 @@
 // The terminal's record and its creation: the exports that put a terminal
 // on a port, its windows, the preparation of the port, and the end.
 #include "terminal/terminal.h"
+#include "terminal/directories.h"
 
 #include "emulation/interpreter.h"
 #include "port/capture.h"
@@ -251,6 +252,12 @@ void endTerminal(LONG port) {
     freeButtonBar(*t);
     freeTerminalRecord(port, t);
     sessionAt(port).terminalOpen.store(0);
+}
+
+void terminalDirectories(LONG port, char *sendDirectory, char *receiveDirectory) {
+    const TerminalRecord *t = terminalOpen(port) ? terminalRecord(port) : nullptr;
+    lstrcpynA(sendDirectory, t ? t->sendDirectory : "", kTerminalDirectorySize);
+    lstrcpynA(receiveDirectory, t ? t->receiveDirectory : "", kTerminalDirectorySize);
 }
 
 void setCommandState(LONG port, WORD command, int state, int button) {

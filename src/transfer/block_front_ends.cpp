@@ -7,6 +7,7 @@
 #include "file_choice.h"
 #include "front_ends.h"
 #include "interactive.h"
+#include "terminal/directories.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -38,6 +39,8 @@ LONG sendChosenFiles(Session &s, TransferRecord *t, char *first) {
 } // namespace
 
 LONG blockUploadChosen(LONG port, HWND owner, LONG protocol) {
+    char sendDir[kTerminalDirectorySize], receiveDir[kTerminalDirectorySize];
+    terminalDirectories(port, sendDir, receiveDir);
     PortHold h(port);
     if (!h) return VORLEX_SEND_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -52,7 +55,7 @@ LONG blockUploadChosen(LONG port, HWND owner, LONG protocol) {
         result = VORLEX_SEND_BAD_PROTOCOL;
     } else if (chooseFilesToSend(owner, t,
                                  t->blocks.batchMode ? "Select A File Or Group Of Files To Upload" : "Select A File To Upload",
-                                 protocol == kProtocolAscii, t->blocks.batchMode != 0, &first) &&
+                                 protocol == kProtocolAscii, t->blocks.batchMode != 0, &first, sendDir) &&
                first) {
         if (t->showWindow && !openProgressWindow(s, owner, kTemplateSend, blockSendTitle(protocol)))
             result = VORLEX_SEND_NO_MEMORY;
@@ -64,6 +67,8 @@ LONG blockUploadChosen(LONG port, HWND owner, LONG protocol) {
 }
 
 LONG blockDownloadChosen(LONG port, HWND owner, LONG protocol) {
+    char sendDir[kTerminalDirectorySize], receiveDir[kTerminalDirectorySize];
+    terminalDirectories(port, sendDir, receiveDir);
     PortHold h(port);
     if (!h) return VORLEX_RECEIVE_DIALOG_BAD_PORT;
     h.allowNesting(); // its message loop and callback run the application\'s code
@@ -78,9 +83,9 @@ LONG blockDownloadChosen(LONG port, HWND owner, LONG protocol) {
         t->resultCode = VORLEX_RECEIVE_BAD_PROTOCOL;
         result = VORLEX_RECEIVE_BAD_PROTOCOL;
     } else if (t->blocks.batchMode) {
-        chosen = chooseFolderToReceive(owner, t);
+        chosen = chooseFolderToReceive(owner, t, receiveDir);
     } else {
-        name = chooseFileToReceive(owner, t, blockReceiveTitle(protocol), protocol == kProtocolAscii);
+        name = chooseFileToReceive(owner, t, blockReceiveTitle(protocol), protocol == kProtocolAscii, receiveDir);
         chosen = name != nullptr;
     }
     if (chosen) {

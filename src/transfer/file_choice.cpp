@@ -1,6 +1,5 @@
-// The user's choice of files and folders for the interactive transfers.
-// The dialogs start in the system's default place: the send and receive
-// directories of a terminal come with the terminal window.
+// The user's choice of files and folders for the interactive transfers;
+// the dialogs start in the port's terminal's directories when it has one.
 #include "file_choice.h"
 
 #include "services/file_utils.h"
@@ -22,7 +21,7 @@ const char kTextFilters[] = "Text Files (*.txt)\0*.txt\0All Files (*.*)\0*.*\0";
 const char kFileFilters[] = "Zipped Files (*.zip)\0*.zip\0Text Files (*.txt;*.doc)\0*.txt;*.doc\0"
                             "All Files (*.*)\0*.*\0";
 
-OPENFILENAMEA dialogFor(HWND owner, TransferRecord *t, LPCSTR title, bool ascii) {
+OPENFILENAMEA dialogFor(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, LPCSTR start) {
     OPENFILENAMEA dialog{};
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = owner;
@@ -31,6 +30,7 @@ OPENFILENAMEA dialogFor(HWND owner, TransferRecord *t, LPCSTR title, bool ascii)
     dialog.lpstrFile = t->pathList;
     dialog.nMaxFile = kChoiceChars;
     dialog.lpstrTitle = title;
+    dialog.lpstrInitialDir = start && *start ? start : nullptr;
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NONETWORKBUTTON | OFN_NOCHANGEDIR;
     t->pathList[0] = '\0';
     return dialog;
@@ -68,8 +68,9 @@ char *nextSelected(char *name) {
     return *next ? next : nullptr;
 }
 
-bool chooseFilesToSend(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, bool several, char **first) {
-    OPENFILENAMEA dialog = dialogFor(owner, t, title, ascii);
+bool chooseFilesToSend(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, bool several, char **first,
+                       LPCSTR start) {
+    OPENFILENAMEA dialog = dialogFor(owner, t, title, ascii, start);
     dialog.Flags |= OFN_FILEMUSTEXIST;
     // Explorer style: names are separated by NULs, so a name may hold spaces.
     if (several) dialog.Flags |= OFN_ALLOWMULTISELECT | OFN_EXPLORER;
@@ -79,15 +80,16 @@ bool chooseFilesToSend(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, 
     return true;
 }
 
-char *chooseFileToReceive(HWND owner, TransferRecord *t, LPCSTR title, bool ascii) {
-    OPENFILENAMEA dialog = dialogFor(owner, t, title, ascii);
+char *chooseFileToReceive(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, LPCSTR start) {
+    OPENFILENAMEA dialog = dialogFor(owner, t, title, ascii, start);
     dialog.Flags |= OFN_OVERWRITEPROMPT;
     if (!GetSaveFileNameA(&dialog)) return nullptr;
     return splitSelection(t->pathList, sizeof t->pathList, dialog.nFileOffset);
 }
 
-bool chooseFolderToReceive(HWND owner, TransferRecord *t) {
+bool chooseFolderToReceive(HWND owner, TransferRecord *t, LPCSTR start) {
     char folder[MAX_PATH] = "";
+    if (start) lstrcpynA(folder, start, sizeof folder);
     if (!chooseFolder(owner, "Directory to Save File in", folder)) return false;
     std::strcpy(t->pathList, folder);
     return true;

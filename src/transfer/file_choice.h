@@ -7,17 +7,20 @@
 
 namespace vorlex {
 
+// Each dialog starts in start when it is not empty (the terminal's
+// directories), else where the system starts it.
 // An open dialog over pathList: several files in the Explorer form when
 // several is set. False when the user cancelled; else pathList holds the
 // directory and *first the first name of the list (see nextSelected), or
 // null for an empty selection.
-bool chooseFilesToSend(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, bool several, char **first);
+bool chooseFilesToSend(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, bool several, char **first,
+                       LPCSTR start);
 // A save dialog titled title: pathList keeps the directory; the chosen
 // name, or null when the user cancelled.
-char *chooseFileToReceive(HWND owner, TransferRecord *t, LPCSTR title, bool ascii);
+char *chooseFileToReceive(HWND owner, TransferRecord *t, LPCSTR title, bool ascii, LPCSTR start);
 // The folder browser, titled "Directory to Save File in"; the folder goes
 // to pathList. False when the user cancelled.
-bool chooseFolderToReceive(HWND owner, TransferRecord *t);
+bool chooseFolderToReceive(HWND owner, TransferRecord *t, LPCSTR start);
 
 // The name after name in a chosen list, or null after the last.
 char *nextSelected(char *name);

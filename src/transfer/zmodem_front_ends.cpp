@@ -6,6 +6,7 @@
 #include "file_choice.h"
 #include "front_ends.h"
 #include "interactive.h"
+#include "terminal/directories.h"
 #include "transfer_files.h"
 
 namespace vorlex {
@@ -42,7 +43,9 @@ LONG zmodemUploadChosen(LONG port, HWND window) {
     if (!t) return result;
     setZmodemSendFields(s, t);
     char *first = nullptr;
-    if (chooseFilesToSend(window, t, "Select A File Or Group Of Files To Upload", false, true, &first)) {
+    char sendDir[kTerminalDirectorySize], receiveDir[kTerminalDirectorySize];
+    terminalDirectories(port, sendDir, receiveDir);
+    if (chooseFilesToSend(window, t, "Select A File Or Group Of Files To Upload", false, true, &first, sendDir)) {
         if (t->showWindow && !openProgressWindow(s, window, kTemplateSend, "Zmodem Send"))
             result = VORLEX_ZMODEM_NO_WINDOW;
         else
@@ -61,7 +64,9 @@ LONG zmodemDownloadChosen(LONG port, HWND window) {
     TransferRecord *t = startTransfer(
         s, window, {VORLEX_ZMODEM_DOWNLOAD_BAD_PORT, VORLEX_ZMODEM_BUSY, VORLEX_ZMODEM_DOWNLOAD_NO_MEMORY}, true, &result);
     if (!t) return result;
-    if (chooseFolderToReceive(window, t)) {
+    char sendDir[kTerminalDirectorySize], receiveDir[kTerminalDirectorySize];
+    terminalDirectories(port, sendDir, receiveDir);
+    if (chooseFolderToReceive(window, t, receiveDir)) {
         if (t->showWindow && !openProgressWindow(s, window, kTemplateReceive, "Zmodem Receive")) {
             sendCancelSequence(s);
             result = VORLEX_ZMODEM_NO_WINDOW;

@@ -189,14 +189,16 @@ TEST_F(TerminalOnCable, CaptureGoesToTheChosenFileAndAppends) {
 class TerminalOnPeer {
 public:
     static constexpr LONG kPort = 43; // COM44
-    explicit TerminalOnPeer(const std::string &command, const std::string &dir) : peer(44, command, dir) {
-        app = std::thread([this] {
+    TerminalOnPeer(const std::string &command, const std::string &dir, const std::string &receiveDir = "")
+        : peer(44, command, dir) {
+        app = std::thread([this, receiveDir] {
             ScreenReader reader;
             thread = GetCurrentThreadId();
             if (Func041(kPort, 5) == 0) {
                 Func001(kPort, 115200, 0, 8, 1);
                 Func090(kPort, 1, 0, 0, 0, 60);
                 created = Func028(kPort, nullptr, 7, 0);
+                Func078(kPort, -1, "", receiveDir.c_str());
             } else {
                 created = 99;
             }
@@ -275,6 +277,28 @@ TEST(TerminalTransfers, XmodemDownloadFromSxIntoTheChosenFile) {
             if (rowText(TerminalOnPeer::kPort, row).find("done") != std::string::npos) return true;
         return false;
     }, 5000)) << "the terminal reads the line again";
+}
+
+// Zmodem through the menu: the folder browser starts at the terminal's
+// receive directory, and its OK takes it.
+TEST(TerminalTransfers, ZmodemDownloadFromSzIntoTheReceiveDirectory) {
+    testsupport::TempDir src, dst;
+    std::string data;
+    for (int i = 0; i < 40000; i++) data += static_cast<char>(i * 7 ^ i >> 9);
+    writeFile(src.file("zdown.bin"), data);
+    // sz waits for the test's word, so that the menu and not its own
+    // request starts the download.
+    TerminalOnPeer term("for i in $(seq 200); do [ -f go ] && break; sleep 0.05; done; sz -q zdown.bin", src.path(),
+                        dst.path());
+    ASSERT_EQ(term.created.load(), 0);
+    term.choose('D', "Zmodem");
+    HWND browser = gui::waitForWindow("Browse for Folder", "#32770");
+    ASSERT_TRUE(browser);
+    gui::key(browser, VK_RETURN);
+    ASSERT_TRUE(gui::waitGone(browser));
+    writeFile(src.file("go"), "");
+    EXPECT_EQ(term.peer.wait(20000), 0) << term.peer.log();
+    EXPECT_TRUE(testsupport::readFile(dst.file("zdown.bin")) == data);
 }
 
 } // namespace
