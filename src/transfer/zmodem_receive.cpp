@@ -462,17 +462,27 @@ LONG receiveFileData(Session &s) {
     return cancelEnd();
 }
 
+// How long the end of a batch waits for the sender's "OO".
+constexpr DWORD kOverAndOutMs = 1000;
+
 void finishReceive(Session &s) {
     ZmodemLink &z = zmodemLink(s);
     waitTicks(s, 18, false);
     std::memset(z.txHeader, 0, sizeof z.txHeader);
     sendHexHeader(s, ZFIN, z.txHeader);
     drainOutput(s, 2000);
-    waitTicks(s, 18, false);
-    // What the sender still says is dropped, but a line that never falls
-    // quiet does not keep the receiver here.
-    for (DWORD n = 0; n < kOutputSize && inputWaiting(s); n++)
-        if (readLineByte(s, 0) < 0) break;
+    // The sender's "OO" (and what it still said before it) is taken for
+    // about a second, a byte at a time past the frame reader's buffer;
+    // what follows it stays queued for whoever reads the line next (a
+    // shell's next prompt on a terminal).
+    detachLineInput(s);
+    const DWORD start = GetTickCount();
+    for (int lastO = 0; GetTickCount() - start < kOverAndOutMs;) {
+        const LONG c = readLineByteMs(s, kOverAndOutMs - (GetTickCount() - start));
+        if (c < 0) break;
+        lastO = (c & 0x7F) == 'O' ? lastO + 1 : 0;
+        if (lastO == 2) break;
+    }
 }
 
 LONG receiveZmodemFiles(Session &s, LPCSTR directory) {
@@ -611,7 +621,7 @@ LONG receiveZmodemFiles(Session &s, LPCSTR directory) {
         if (failed) break;
     }
     finishReceive(s);
-    discardInput(s);
+    if (failed) discardInput(s);
     detachLineInput(s);
     z.output = nullptr;
     GlobalUnlock(outputMemory);

@@ -360,7 +360,7 @@ TEST(TerminalAutoStart, ASendersRequestStartsTheDownload) {
         CloseHandle(f);
     }
     constexpr LONG port = 42; // COM43
-    testsupport::PeerProgram peer(43, "sz -q sent.bin && sleep 3 && printf 'after\\r\\n' && sleep 1", work.path());
+    testsupport::PeerProgram peer(43, "sz -q sent.bin && printf 'after\\r\\n' && sleep 2", work.path());
     std::atomic<DWORD> thread{0};
     std::atomic<LONG> created{-1};
     std::thread app([&] {
