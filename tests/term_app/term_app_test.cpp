@@ -283,8 +283,10 @@ protected:
     }
 
     // Starts the terminal on a shell and waits for its frame.
-    void startShell(const std::string &command) {
-        app.start({"term", "--shell", command, "--receive-dir", received, "--send-dir", outbox},
+    void startShell(const std::string &command, std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"term", "--shell", command, "--receive-dir", received, "--send-dir", outbox};
+        args.insert(args.end(), more.begin(), more.end());
+        app.start(args,
                   {"DISPLAY=" + g_display, "WAPI_DISPLAY=x11", "SHELL=/bin/sh", "PS1=$ "}, work);
         for (int i = 0; i < 50 && !frame; i++) {
             auto ids = windowsNamed("^Terminal$");
@@ -451,6 +453,37 @@ TEST_F(TermApp, ShellDrawsTransfersAndExits) {
     run("xdotool windowfocus " + std::to_string(frame) + " key alt+x");
     ASSERT_NO_FATAL_FAILURE(answerYes());
     EXPECT_EQ(app.wait(10000), 0) << slurp(app.err);
+}
+
+// Keys pressed on the X server reach the other end as the terminal type
+// sends them: a VT100 map's cursor and PF keys, Return, Ctrl combinations;
+// then IBM ANSI in DoorWay mode (Alt+=) sends a function key's scan code.
+TEST_F(TermApp, KeysReachTheLineAsTheTypeSendsThem) {
+    const struct {
+        std::vector<std::string> options;
+        const char *keys;
+        std::string bytes;
+    } cases[] = {
+        {{"--type", "vt100", "--kbd", VORLEX_KEYMAP_DIR "/vt100.kbd"}, "a Return Up F1 ctrl+c",
+         "a\r\x1b[A\x1bOP\x03"},
+        {{}, "alt+equal F1 b", std::string("\0;b", 3)},
+    };
+    for (const auto &c : cases) {
+        ASSERT_NO_FATAL_FAILURE(startShell("stty raw -echo; exec cat > keys.bin", c.options));
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // stty has run
+        run("xdotool windowfocus " + std::to_string(frame) + " key --delay 50 " + c.keys);
+        std::string got;
+        for (int i = 0; i < 50 && got.size() < c.bytes.size(); i++) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            got = slurp(work + "/keys.bin");
+        }
+        EXPECT_EQ(got, c.bytes) << c.keys;
+        run("xdotool windowfocus " + std::to_string(frame) + " key alt+x");
+        ASSERT_NO_FATAL_FAILURE(answerYes());
+        EXPECT_EQ(app.wait(10000), 0) << slurp(app.err);
+        frame = 0;
+        std::remove((work + "/keys.bin").c_str());
+    }
 }
 
 // The shell's end closes the window without a question.
