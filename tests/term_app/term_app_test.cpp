@@ -3,6 +3,8 @@
 // starts; xdotool types into it, the server's pixels tell what it shows,
 // and lrzsz's sz in the shell starts a download by itself.
 // The usage cases need no server.
+#include "xvfb.h"
+
 #include <gtest/gtest.h>
 
 // After gtest: Xlib's macros (None, Bool) would break its templates.
@@ -32,46 +34,19 @@
 
 namespace {
 
-std::string g_skip;   // why the X cases cannot run here
+testsupport::XvfbServer g_xvfb;
+std::string g_skip;    // why the X cases cannot run here
 std::string g_display; // ":N" of the suite's server
-pid_t g_xvfb = 0;
-
-bool onPath(const char *prog) {
-    return std::system((std::string("command -v ") + prog + " >/dev/null 2>&1").c_str()) == 0;
-}
+using testsupport::onPath;
 
 class XvfbEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        if (!onPath("Xvfb") || !onPath("xdotool")) {
-            g_skip = "Xvfb or xdotool is not installed";
-            return;
-        }
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        g_xvfb = fork();
-        if (g_xvfb == 0) {
-            dup2(fds[1], 9);
-            execlp("Xvfb", "Xvfb", "-displayfd", "9", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (number.empty())
-            g_skip = "Xvfb did not start";
-        else
-            g_display = ":" + number;
+        g_xvfb.start();
+        g_skip = g_xvfb.skip();
+        g_display = g_xvfb.display();
     }
-    void TearDown() override {
-        if (g_xvfb > 0) {
-            kill(g_xvfb, SIGTERM);
-            waitpid(g_xvfb, nullptr, 0);
-        }
-    }
+    void TearDown() override { g_xvfb.stop(); }
 };
 const auto *g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
 

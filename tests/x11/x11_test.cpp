@@ -2,6 +2,7 @@
 // windows there, and xdotool is the person at the keyboard and the mouse.
 // The test's own X connection reads the server's pixels and plays the
 // window manager (close, resize).
+#include "xvfb.h"
 #include "gui_driver.h"
 
 #include <X11/Xatom.h>
@@ -19,49 +20,20 @@
 
 namespace {
 
-pid_t g_xvfb = 0;
+testsupport::XvfbServer g_xvfb;
 std::string g_skip; // why the suite cannot run here
 
-bool onPath(const char *prog) {
-    std::string cmd = std::string("command -v ") + prog + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
-}
-
-// One server for the program, on a display it picks itself.
+// One server for the program.
 class XvfbEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        if (!onPath("Xvfb") || !onPath("xdotool")) {
-            g_skip = "Xvfb or xdotool is not installed";
-            return;
-        }
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        g_xvfb = fork();
-        if (g_xvfb == 0) {
-            dup2(fds[1], 9);
-            execlp("Xvfb", "Xvfb", "-displayfd", "9", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", nullptr);
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (poll(&p, 1, 10000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        close(fds[0]);
-        if (number.empty()) {
-            g_skip = "Xvfb did not start";
-            return;
-        }
-        setenv("DISPLAY", (":" + number).c_str(), 1);
+        g_xvfb.start();
+        g_skip = g_xvfb.skip();
+        if (!g_skip.empty()) return;
+        setenv("DISPLAY", g_xvfb.display().c_str(), 1);
         setenv("WAPI_DISPLAY", "x11", 1);
     }
-    void TearDown() override {
-        if (g_xvfb > 0) {
-            kill(g_xvfb, SIGTERM);
-            waitpid(g_xvfb, nullptr, 0);
-        }
-    }
+    void TearDown() override { g_xvfb.stop(); }
 };
 const auto *g_env = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
 
@@ -309,11 +281,11 @@ TEST_F(X11, TheServerShowsTheFramebufferAndRepaintsItWithoutTheApplication) {
 
 TEST_F(X11, PaintingDoesNotWaitForAStoppedServer) {
     ASSERT_TRUE(pixelsMatch());
-    kill(g_xvfb, SIGSTOP);
+    kill(g_xvfb.pid(), SIGSTOP);
     g_shade = RGB(10, 160, 30);
     PostMessageA(probe, WM_APP + 2, 500, 0);
     bool painted = g_log.waitFor(WM_APP + 2);
-    kill(g_xvfb, SIGCONT);
+    kill(g_xvfb.pid(), SIGCONT);
     EXPECT_TRUE(painted) << "the repaints waited for the server";
     EXPECT_TRUE(pixelsMatch());
 }
