@@ -193,6 +193,7 @@ private:
         Clock::time_point requested;
         std::string title;
         std::unique_ptr<gdi::Framebuffer> shown; // the pixels last put
+        std::unique_ptr<gdi::Framebuffer> spare; // the one before, reused for the next look
     };
 
     struct Top {
@@ -470,12 +471,15 @@ private:
             grabbed_ = popup;
     }
 
-    // The window's pixels as they are now, with the caret when it is on.
-    std::unique_ptr<gdi::Framebuffer> compose(HWND h) {
+    // The window's pixels as they are now, with the caret when it is on,
+    // in spare when it has the size (no allocation at every frame).
+    std::unique_ptr<gdi::Framebuffer> compose(HWND h, std::unique_ptr<gdi::Framebuffer> spare) {
         user::UserLock lk(user::userMutex());
         user::Window *w = user::windowLocked(h);
         if (!w || !w->fb) return nullptr;
-        auto out = std::make_unique<gdi::Framebuffer>(w->fb->width, w->fb->height);
+        auto out = spare && spare->width == w->fb->width && spare->height == w->fb->height
+                       ? std::move(spare)
+                       : std::make_unique<gdi::Framebuffer>(w->fb->width, w->fb->height);
         for (int y = 0; y < out->height; y++) {
             const uint32_t *from = w->fb->row(y);
             uint32_t *to = out->row(y);
@@ -503,7 +507,7 @@ private:
     // Puts what changed since the last push: the box around the changed
     // rows and columns.
     void push(HWND h, Win &x) {
-        auto now = compose(h);
+        auto now = compose(h, std::move(x.spare));
         if (!now) return;
         if (!x.shown || x.shown->width != now->width || x.shown->height != now->height) {
             put(x, *now, 0, 0, now->width, now->height);
@@ -522,6 +526,7 @@ private:
             }
             if (top >= 0) put(x, *now, left, top, right, bottom);
         }
+        x.spare = std::move(x.shown);
         x.shown = std::move(now);
     }
 
