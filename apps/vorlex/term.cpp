@@ -155,16 +155,6 @@ int parse(int argc, char **argv, Options *o) {
     return 0;
 }
 
-bool comNumber(const char *s, LONG *port) {
-    if (std::strlen(s) < 4 || std::toupper(s[0]) != 'C' || std::toupper(s[1]) != 'O' || std::toupper(s[2]) != 'M')
-        return false;
-    char *end;
-    long n = std::strtol(s + 3, &end, 10);
-    if (*end || n < 1 || n > 255) return false;
-    *port = n - 1;
-    return true;
-}
-
 // The terminal opens its port by number, and a number names COMn, which
 // VORLEX_COMDIR/comn resolves: a device path gets a private directory with
 // that one link.

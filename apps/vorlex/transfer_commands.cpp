@@ -95,16 +95,6 @@ struct OpenPort {
     HANDLE attached = INVALID_HANDLE_VALUE;
 };
 
-bool comNumber(const char *s, LONG *port) {
-    if (std::strlen(s) < 4 || std::toupper(s[0]) != 'C' || std::toupper(s[1]) != 'O' || std::toupper(s[2]) != 'M')
-        return false;
-    char *end;
-    long n = std::strtol(s + 3, &end, 10);
-    if (*end || n < 1 || n > 255) return false;
-    *port = n - 1;
-    return true;
-}
-
 bool openPort(const char *name, OpenPort *out) {
     LONG port;
     if (comNumber(name, &port)) {
@@ -325,4 +315,14 @@ int cmdReceive(int argc, char **argv) {
         result = Func123(port.port, nullptr, o.protocol, dir.empty() ? nullptr : dir.c_str(),
                          name.empty() ? nullptr : name.c_str());
     return finish(port, result);
+}
+
+bool comNumber(const char *s, LONG *port) {
+    if (std::strlen(s) < 4 || std::toupper(s[0]) != 'C' || std::toupper(s[1]) != 'O' || std::toupper(s[2]) != 'M')
+        return false;
+    char *end;
+    long n = std::strtol(s + 3, &end, 10);
+    if (*end || n < 1 || n > 255) return false;
+    *port = n - 1;
+    return true;
 }

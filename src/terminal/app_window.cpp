@@ -23,14 +23,7 @@ LONG createOnWindows(LONG port, HWND owner, LONG attribute, LONG localEcho, HWND
     if (!validPort(port)) return kTerminalPortNotOpen;
     if (!PortHold(port)) return kTerminalPortNotOpen;
     Session &s = sessionAt(port);
-    if (s.terminalOpen.load()) {
-        if (TerminalRecord *t = s.terminal.load()) {
-            BringWindowToTop(t->frameWindow);
-            ShowWindow(t->frameWindow, SW_RESTORE);
-            SetForegroundWindow(t->frameWindow);
-        }
-        return kTerminalCreated;
-    }
+    if (raiseOpenTerminal(s)) return kTerminalCreated;
     // Messages for missing windows would go to the thread instead.
     if (!IsWindow(frame) || !IsWindow(client)) return kTerminalNoWindows;
     TerminalRecord *t = createTerminalRecord(port, attribute);

@@ -184,18 +184,21 @@ LONG windowPort(HWND window) {
     return static_cast<LONG>(GetWindowWord(window, offset));
 }
 
+bool raiseOpenTerminal(Session &s) {
+    if (!s.terminalOpen.load()) return false;
+    if (TerminalRecord *t = s.terminal.load()) {
+        BringWindowToTop(t->frameWindow);
+        ShowWindow(t->frameWindow, SW_RESTORE);
+        SetForegroundWindow(t->frameWindow);
+    }
+    return true;
+}
+
 // lineSettings: baud, parity, data bits, stop bits for a terminal that opens
 // the port itself, or null when the application opened it.
 LONG createTerminal(LONG port, HWND owner, LONG attribute, LONG localEcho, const LONG *lineSettings) {
     Session &s = sessionAt(port);
-    if (s.terminalOpen.load()) {
-        if (TerminalRecord *t = s.terminal.load()) {
-            BringWindowToTop(t->frameWindow);
-            ShowWindow(t->frameWindow, SW_RESTORE);
-            SetForegroundWindow(t->frameWindow);
-        }
-        return kTerminalCreated;
-    }
+    if (raiseOpenTerminal(s)) return kTerminalCreated;
     TerminalRecord *t = createTerminalRecord(port, attribute);
     if (!t) return kTerminalNoMemory;
     t->ownerWindow = owner;

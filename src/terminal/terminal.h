@@ -154,6 +154,8 @@ LONG windowPort(HWND window);
 
 // --- creation and end (terminal.cpp) ---
 LONG createTerminal(LONG port, HWND owner, LONG attribute, LONG localEcho, const LONG *lineSettings);
+// A port that has a terminal already: its frame comes to the front; true.
+bool raiseOpenTerminal(Session &s);
 // The zero-filled record in the port's session; null without memory.
 TerminalRecord *createTerminalRecord(LONG port, LONG attribute);
 void freeTerminalRecord(LONG port, TerminalRecord *t);
