@@ -3,6 +3,7 @@
 // windows: its private messages, received text, keys out on the line.
 #include "gui_driver.h"
 #include "message_box.h"
+#include "cable.h"
 #include "terminal_thread.h"
 
 #include "resources/resources.h"
@@ -29,14 +30,7 @@ namespace {
 
 constexpr LONG kPort = 41; // COM42, its far end COM43
 
-bool waitUntil(const std::function<bool()> &done, DWORD ms = 3000) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start > ms) return false;
-        Sleep(5);
-    }
-    return true;
-}
+using termtest::waitUntil;
 
 std::string rowText(int row) { return termtest::rowText(kPort, row); }
 
